@@ -1,0 +1,31 @@
+// File functions with Windows semantics over the system's own path spelling ("USR\AppStr.cfg",
+// ".//Morvand.ini"): NativePath is the one place where '\' becomes '/'.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+std::string NativePath(std::string_view path);
+
+bool FileExists(std::string_view path);
+bool DeleteFile(std::string_view path);
+// Copies source to target; with failIfExists, fails when the target exists. Either the whole copy
+// lands or the target is left untouched.
+bool CopyFile(std::string_view source, std::string_view target, bool failIfExists);
+bool CreateDirectory(std::string_view path);
+// Appends bytes, creating the file when missing.
+bool AppendToFile(std::string_view path, std::string_view bytes);
+// Replaces the whole file (written beside it, then renamed into place).
+bool WriteWholeFile(std::string_view path, std::string_view bytes);
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(std::string_view path);
+// Size in bytes; -1 when the file cannot be read.
+int64_t FileSize(std::string_view path);
+
+// Folder of the running executable, with a trailing '/'.
+std::string ExecutableDir();
+
+}  // namespace rtl

@@ -1,0 +1,39 @@
+// Windows private-profile (ini) files. Section and key names match without regard to case; blanks
+// around names and values are trimmed; a value wholly inside double quotes loses them; the first
+// matching section and key win; an absent file, section or key gives the default. Writing replaces
+// the key's line in place or adds it to its section (creating file and section when missing) and
+// keeps every other line; lines are written with CR LF, read with CR LF or LF.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view defaultText, std::string_view file);
+// The value's leading decimal number (optional sign); the default when the key is absent or the
+// value does not start with one.
+int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
+                         std::string_view file);
+bool WritePrivateProfileString(std::string_view section, std::string_view key,
+                               std::string_view value, std::string_view file);
+
+// The leading decimal number of a text (blanks first are skipped), or the default without one.
+int LeadingInt(std::string_view text, int defaultValue);
+
+// Object form, as the system's settings classes use it.
+class TIniFile {
+public:
+    explicit TIniFile(std::string path) : path_(std::move(path)) {}
+    const std::string& FileName() const { return path_; }
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultText) const;
+    int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    bool WriteInteger(std::string_view section, std::string_view key, int value);
+
+private:
+    std::string path_;
+};
+
+}  // namespace rtl
