@@ -1,0 +1,120 @@
+// TProtocol: the library's protocol object and its worker thread. One pass about every millisecond:
+// statistics reset, heartbeat supervision, the pending-command sender, the SDO supervisor, a
+// requested self-suspension. Received frames arrive on the board's thread through OnVciReceive,
+// which fills the instance's receive ring and decodes them into the node database.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "Morvand.h"
+#include "NodeDatabase.h"
+#include "board/VCI11UN6.h"
+#include "rtl/CriticalSection.h"
+#include "rtl/Thread.h"
+
+constexpr uint8_t RingSlots = 20;  // holds at most 19 frames
+constexpr uint32_t HeartbeatTimeoutMs = 3000;
+constexpr uint8_t ResetStatRequest = 0x02;  // bit of TProtocol::Flags
+
+class TProtocol : public rtl::TThread, public TNodeDatabase {
+public:
+    explicit TProtocol(bool createSuspended);
+    ~TProtocol() override;
+
+    // True when the busy byte is 0 and the thread is suspended (or was never started).
+    bool IsIdle() const;
+    // Cancels the board once, and only a board that was prepared.
+    void CloseBoard();
+
+    // The 100 ns deadline rule: deadline := now + ms * 10000 (the product as a signed 32-bit
+    // value); passed when strictly earlier than now. Each reads the clock itself.
+    static void SetDeadline(std::atomic<uint64_t>& deadline, int32_t ms);
+    static bool DeadlinePassed(uint64_t deadline);
+    // Nodes 21..127 that are present and whose heartbeat deadline passed lose presence and
+    // operational state.
+    void CheckHeartbeats();
+
+    // Board set-up: find the board through the registry, prepare it, configure and start it.
+    bool InitBoard();
+    bool PrepareBoard();
+    bool ConfigureCan();
+
+    // Receive ring, under RxRingLock.
+    bool PutRxMsg(const VCI_CAN_OBJ& object);
+    bool GetRxMsg(TRxMsg* destination);
+    // Decodes one received frame into the node database.
+    void DecodeFrame(const VCI_CAN_OBJ& object);
+
+    uint16_t Board = 0;
+    uint16_t TxQueue = 0;
+    uint16_t RxQueue = 0;
+    uint16_t Buffers[10] = {};
+    uint8_t Busy = 0;  // never set
+    std::atomic<uint8_t> SuspendRequest{0};
+    uint8_t HighSpeed = 0;  // 1 = 125 kbit/s, 0 = 62.5 kbit/s; set before InitBoard
+    std::atomic<uint64_t> HeartbeatDeadline[NodeCount];
+    TDLLStat Stat = {};
+    std::atomic<uint8_t> Flags{0};  // ResetStatRequest
+
+    // ---- pending writes, SDO exchanges, download frames (command sender, SDO supervisor,
+    // ---- download frames; this section may be edited by their implementer)
+    // All transmissions: BeforeTransmit, then VCI_TransmitObj on Board / TxQueue; true when the
+    // board queued the frame (result 1).
+    bool Transmit(uint32_t id, uint8_t length, const uint8_t* data);
+    void BeforeTransmit();
+
+    // Callers' write path behind _WrDBValue; works without an instance.
+    static bool WriteValue(uint8_t node, uint8_t index, uint8_t kind, int16_t value);
+    void SendPendingCommand();
+    bool PackCommandData();
+    void SendNodeCommand(uint8_t command, uint8_t node);
+    static uint8_t FirstPending2006();
+    static uint8_t FirstPending2007();
+    static void ClearPendingCommand();
+
+    bool SendSdoDownload(uint16_t index, uint8_t sub, uint8_t entry, uint8_t node);
+    bool SendSdoUpload(uint16_t index, uint8_t sub, uint8_t node);
+    void SuperviseSdo();
+
+    bool SendLine(uint8_t kind, const char* text);
+    bool SendErase();
+    bool SendCrc(uint16_t crc);
+    int32_t ReadTxQueueStatus();
+    static char NibbleToHex(uint8_t v);
+    static void WordToHex(uint16_t w, char* out);
+    static uint8_t HexToNibble(char c);
+    static uint8_t HexToByte(const char* text);
+
+    std::atomic<uint64_t> SdoDeadline{0};
+    std::atomic<uint16_t> ValueInFlight{0};  // read by the receive thread on an acknowledgement
+    uint8_t Pending200C = 0;                 // protocol thread only
+    std::atomic<uint8_t> Flag200C{0};        // read by the receive thread on an acknowledgement
+    // ---- end of pending writes, SDO exchanges, download frames
+
+protected:
+    void Execute() override;
+
+private:
+    TRxMsg Ring[RingSlots] = {};
+    uint8_t RingWrite = 0;  // slot written last
+    uint8_t RingRead = 0;   // slot read last
+    bool BoardPrepared = false;
+    std::atomic<bool> BoardCancelled{false};
+
+    void DecodeStatus(uint8_t node, const uint8_t* d);
+    void DecodeAnalog(uint8_t node, const uint8_t* d);
+    void DecodeSystem(uint8_t node, const uint8_t* d);
+    void DecodeHeartbeat(uint8_t node, const uint8_t* d);
+    void DecodeSdoReply(uint8_t node, const uint8_t* d);
+};
+
+// The one protocol instance (null when none) and the receive ring's lock, which lives as long as
+// the instance. Written only by the life-cycle exports.
+extern std::atomic<TProtocol*> Protocol;
+extern std::atomic<rtl::TCriticalSection*> RxRingLock;
+
+// Receive callback handed to the board library: count consecutive 18-byte objects.
+void OnVciReceive(uint32_t queue, uint16_t count, VCI_CAN_OBJ* objects);
+
+// One line to the log server.
+void LogLine(const char* text);
