@@ -8,6 +8,7 @@
 // field is replaced by compare-and-swap and never loses a concurrent update of the same unit.
 // Only ChangeFlags take a lock, ChangeFlagLock, which exists while a protocol instance exists.
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -59,13 +60,13 @@ struct TValueDescriptor {
     uint8_t ChangeKind;
     uint8_t StorageKind;
 };
-extern const TValueDescriptor ValueDescriptors[EntryCount];
+extern const std::array<TValueDescriptor, EntryCount> ValueDescriptors;
 
 // (index) -> entry, NoEntry where the triple has none. [0] is kind 2 (analog), [1] kind 3.
 constexpr uint8_t DeviceMapSize = 44;  // device indexes 0..43
 constexpr uint8_t SystemMapSize = 19;  // node 127 indexes 0..18
-extern const uint8_t DeviceIndexMap[2][DeviceMapSize];
-extern const uint8_t SystemIndexMap[2][SystemMapSize];
+extern const std::array<std::array<uint8_t, DeviceMapSize>, 2> DeviceIndexMap;
+extern const std::array<std::array<uint8_t, SystemMapSize>, 2> SystemIndexMap;
 
 // The one pending write of the callers: target node (0 = nothing pending) and the mirrors of
 // entries 0..19. The mirrors have the layout of record units 0..8 (one copy of each unit), so every
