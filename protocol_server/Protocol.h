@@ -63,7 +63,9 @@ public:
     bool Transmit(uint32_t id, uint8_t length, const uint8_t* data);
     void BeforeTransmit();
 
-    // Callers' write path behind _WrDBValue; works without an instance.
+    // Callers' write path behind _WrDBValue; works without an instance. One write at a time is
+    // pending: a write for another node than the pending one, or a second write that needs its own
+    // frame after the command frame, is refused instead of being redirected or dropped.
     static bool WriteValue(uint8_t node, uint8_t index, uint8_t kind, int16_t value);
     void SendPendingCommand();
     bool PackCommandData();
@@ -76,6 +78,11 @@ public:
     bool SendSdoUpload(uint16_t index, uint8_t sub, uint8_t node);
     void SuperviseSdo();
 
+    // The value an acknowledgement (download reply) from node for index/sub stores: the value of
+    // the download in flight. False when the reply does not answer that download (another node,
+    // object or sub-index, or nothing in flight): the receive path then stores nothing.
+    bool AcknowledgedValue(uint8_t node, uint16_t index, uint8_t sub, uint16_t& value) const;
+
     bool SendLine(uint8_t kind, const char* text);
     bool SendErase();
     bool SendCrc(uint16_t crc);
@@ -86,9 +93,29 @@ public:
     static uint8_t HexToByte(const char* text);
 
     std::atomic<uint64_t> SdoDeadline{0};
-    std::atomic<uint16_t> ValueInFlight{0};  // read by the receive thread on an acknowledgement
+    std::atomic<uint16_t> ValueInFlight{0};  // value of the last download of 0x2006..0x200B
     uint8_t Pending200C = 0;                 // protocol thread only
-    std::atomic<uint8_t> Flag200C{0};        // read by the receive thread on an acknowledgement
+    std::atomic<uint8_t> Flag200C{0};        // value of the last download of 0x200C
+
+private:
+    // Opens the exchange with node; an exchange still open is first closed as its time-out would
+    // close it, and a reply of node recorded before the request is used up.
+    void OpenSdoExchange(uint8_t node);
+    // Ends the exchange of node as a time-out does in its state.
+    void CloseOnTimeout(uint8_t node);
+    void CloseSdoExchange(uint8_t node, uint8_t state);
+    // Starts the download of object 0x2006..0x200C and records it as the one in flight.
+    void SendDownloadInFlight(uint16_t index, uint8_t sub, uint8_t entry, uint8_t node, uint16_t value);
+    void SendDeviceStep(uint8_t node);
+    void Send200C(uint8_t node);
+
+    // Node, object, sub-index and value of the download in flight, packed so that the receive
+    // thread sees them together; node 0 = none.
+    std::atomic<uint64_t> TransferInFlight{0};
+    uint8_t Pending200CNode = 0;           // the node whose 0x2005 sequence the 0x200C download waits for
+    uint8_t Due200CNode = 0;               // the sequence ended: the sender's next pass sends it
+
+public:
     // ---- end of pending writes, SDO exchanges, download frames
 
 protected:

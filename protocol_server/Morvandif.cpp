@@ -1,0 +1,126 @@
+// Exported interface: the life cycle of the one protocol instance.
+#include <charconv>
+#include <string>
+
+#include "Protocol.h"
+#include "rtl/Files.h"
+#include "rtl/Profile.h"
+
+namespace {
+
+void* SubscriberWindow = nullptr;
+
+// A decimal number filling the whole text; the fallback when it is not one.
+int DecimalOr(const std::string& text, int fallback) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : fallback;
+}
+
+}  // namespace
+
+extern "C" {
+
+int16_t _CreateCANThread(const char* baseName) {
+    if (!baseName) return 1;
+    const std::string file = std::string(baseName) + ".ini";
+    if (!rtl::FileExists(file)) return 1;
+    const int topSpeed = DecimalOr(rtl::GetPrivateProfileString("General", "topSpeed", "99", file), 99);
+    if (topSpeed != 0 && topSpeed != 1) return 2;
+    _MORVANDSubscribe(nullptr);  // the library has no window of its own
+    if (!_MORVANDProtocolCreate(topSpeed == 1 ? 1 : 0)) return 3;
+    _MORVANDProtocolBegin();
+    return 0;
+}
+
+int16_t _DestroyCANThread(void) {
+    _MORVANDProtocolEnd();
+    _MORVANDProtocolDestroy();
+    _MORVANDUnsubscribe();
+    return 0;
+}
+
+bool _MORVANDSubscribe(void* window) {
+    if (!window || SubscriberWindow) return false;
+    SubscriberWindow = window;
+    return true;
+}
+
+bool _MORVANDUnsubscribe(void) {
+    if (!SubscriberWindow) return false;
+    SubscriberWindow = nullptr;
+    return true;
+}
+
+bool _MORVANDProtocolCreate(uint8_t highSpeed) {
+    if (Protocol.load()) {
+        LogLine("MORVAND Protocol NOT Created: already existent");
+        return false;
+    }
+    auto* p = new TProtocol(true);
+    ChangeFlagLock.store(new rtl::TCriticalSection);
+    RxRingLock.store(new rtl::TCriticalSection);
+    Protocol.store(p);
+    LogLine("MORVAND Protocol Created");
+    p->HighSpeed = highSpeed ? 1 : 0;
+    const bool ready = p->InitBoard();
+    if (!ready) LogLine("MORVAND Protocol USB-CAN Not Initialized");
+    return ready;
+}
+
+bool _MORVANDProtocolDestroy(void) {
+    TProtocol* p = Protocol.load();
+    if (!p) return false;
+    // Deleting ends the thread (a never-started one too), which cancels the board: no receive
+    // callback can come once the locks are gone.
+    Protocol.store(nullptr);
+    delete p;
+    delete ChangeFlagLock.exchange(nullptr);
+    delete RxRingLock.exchange(nullptr);
+    LogLine("MORVAND Protocol Destroyed");
+    return true;
+}
+
+bool _MORVANDProtocolBegin(void) {
+    TProtocol* p = Protocol.load();
+    if (!p || !p->Suspended()) return false;
+    LogLine("MORVANDProtocolBegin");
+    p->Resume();
+    return true;
+}
+
+bool _MORVANDProtocolSuspend(void) {
+    TProtocol* p = Protocol.load();
+    if (!p || p->Suspended()) return false;
+    LogLine("MORVANDProtocolSuspend");
+    p->SuspendRequest.store(1);
+    return true;
+}
+
+bool _MORVANDProtocolEnd(void) {
+    TProtocol* p = Protocol.load();
+    if (!p) return false;
+    LogLine("MORVANDProtocolEnd");
+    if (!p->Suspended()) {
+        p->Terminate();
+        p->WaitFor();
+    }
+    return true;
+}
+
+bool _MORVANDIsProtocolBusy(void) {
+    TProtocol* p = Protocol.load();
+    return !p || !p->IsIdle();
+}
+
+TDLLStat* _MORVANDGetDLLStatPtr(void) {
+    TProtocol* p = Protocol.load();
+    return p ? &p->Stat : nullptr;
+}
+
+void _MORVANDResetDLLStat(void) {
+    LogLine("MORVANDResetDLLStat");
+    if (TProtocol* p = Protocol.load()) p->Flags.fetch_or(ResetStatRequest);
+}
+
+}  // extern "C"

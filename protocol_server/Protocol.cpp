@@ -1,0 +1,63 @@
+#include "Protocol.h"
+
+#include "logserver/Pelkin.h"
+#include "rtl/Clock.h"
+
+std::atomic<TProtocol*> Protocol{nullptr};
+std::atomic<rtl::TCriticalSection*> RxRingLock{nullptr};
+
+void LogLine(const char* text) { _PELKINSendString(text); }
+
+TProtocol::TProtocol(bool createSuspended) : rtl::TThread(createSuspended) {
+    for (auto& d : HeartbeatDeadline) d.store(0);
+    for (int n = FirstDevice; n <= SystemNode; ++n) SetDeadline(HeartbeatDeadline[n], 0);
+}
+
+TProtocol::~TProtocol() {
+    // The body's closing step cancels the board; a thread that never ran a pass still runs it.
+    Finish();
+    CloseBoard();
+}
+
+bool TProtocol::IsIdle() const { return Busy == 0 && Suspended(); }
+
+void TProtocol::CloseBoard() {
+    if (BoardPrepared && !BoardCancelled.exchange(true)) VCI_CancelBoard(Board);
+}
+
+void TProtocol::SetDeadline(std::atomic<uint64_t>& deadline, int32_t ms) {
+    const auto units = static_cast<int32_t>(static_cast<int64_t>(ms) * 10000);
+    deadline.store(rtl::GetSystemTimeAsFileTime() + static_cast<uint64_t>(static_cast<int64_t>(units)));
+}
+
+bool TProtocol::DeadlinePassed(uint64_t deadline) { return deadline < rtl::GetSystemTimeAsFileTime(); }
+
+void TProtocol::CheckHeartbeats() {
+    for (int n = FirstDevice; n <= SystemNode; ++n) {
+        const auto node = static_cast<uint8_t>(n);
+        if (!IsNodeAlive(node) || !DeadlinePassed(HeartbeatDeadline[n].load())) continue;
+        SetValueEx(EntryPresence, node, 0);
+        SetValueEx(EntryOperational, node, 0);
+    }
+}
+
+void TProtocol::Execute() {
+    while (!Terminated()) {
+        if (Flags.fetch_and(static_cast<uint8_t>(~ResetStatRequest)) & ResetStatRequest) {
+            LogLine("Reset stat");
+            Stat = TDLLStat{};
+        }
+        CheckHeartbeats();
+        SendPendingCommand();
+        SuperviseSdo();
+        // Once termination is asked for the thread no longer suspends itself, so that whoever
+        // waits for its end is not left hanging.
+        if (SuspendRequest.exchange(0) && !Terminated()) {
+            LogLine("TProtocol:Suspend");
+            Suspend();
+        }
+        rtl::Sleep(1);
+    }
+    CloseBoard();
+    LogLine("TProtocol:Protocol on terminate");
+}
