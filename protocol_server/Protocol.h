@@ -92,6 +92,13 @@ public:
     static uint8_t HexToNibble(char c);
     static uint8_t HexToByte(const char* text);
 
+    static constexpr int32_t SdoTimeoutMs = 1500;
+    static constexpr uint8_t EntryExchangeState = 0;  // entry 0: the node's exchange state
+    // Exchange states: idle or finished, 0x2005 upload sequence, waiting for operational, waiting
+    // for pre-operational, version upload, failed or refused.
+    static constexpr uint8_t StateIdle = 0, StateUpload = 2, StateOperational = 3,
+                             StatePreOperational = 4, StateVersion = 5, StateFailed = 255;
+
     std::atomic<uint64_t> SdoDeadline{0};
     std::atomic<uint16_t> ValueInFlight{0};  // value of the last download of 0x2006..0x200B
     uint8_t Pending200C = 0;                 // protocol thread only
