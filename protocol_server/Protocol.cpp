@@ -44,8 +44,8 @@ void TProtocol::CheckHeartbeats() {
 void TProtocol::Execute() {
     while (!Terminated()) {
         if (Flags.fetch_and(static_cast<uint8_t>(~ResetStatRequest)) & ResetStatRequest) {
-            LogLine("Reset stat");
             Stat = TDLLStat{};
+            LogLine("Reset stat");
         }
         CheckHeartbeats();
         SendPendingCommand();
