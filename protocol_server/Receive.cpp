@@ -130,9 +130,9 @@ void TProtocol::DecodeSdoReply(uint8_t node, const uint8_t* d) {
         }
         break;
     case SdoDownloadAck: {
-        // The node acknowledges; the value stored is the one sent.
+        // The node acknowledges the download in flight; the value stored is the one sent. An
+        // acknowledgement that answers no download of ours stores nothing.
         uint8_t entry = NoEntry;
-        uint16_t value = ValueInFlight.load();
         switch (reply.Index) {
         case 0x2006: entry = k >= 1 && k <= 10 ? static_cast<uint8_t>(27 + k) : NoEntry; break;
         case 0x2007: entry = k >= 1 && k <= 10 ? static_cast<uint8_t>(37 + k) : NoEntry; break;
@@ -140,10 +140,11 @@ void TProtocol::DecodeSdoReply(uint8_t node, const uint8_t* d) {
         case 0x2009: entry = 5; break;
         case 0x200A: entry = 4; break;
         case 0x200B: entry = 10; break;
-        case 0x200C: entry = 12, value = Flag200C.load(); break;
+        case 0x200C: entry = 12; break;
         default: break;
         }
-        if (entry != NoEntry) SetValue(entry, node, true, value);
+        uint16_t value = 0;
+        if (entry != NoEntry && AcknowledgedValue(node, reply.Index, k, value)) SetValue(entry, node, true, value);
         break;
     }
     default: break;

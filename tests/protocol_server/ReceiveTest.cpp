@@ -141,28 +141,45 @@ TEST_F(ReceiveTest, SdoUploadRepliesFillTheParameters) {
     EXPECT_EQ(LastSdoReply.Load().Node, 126) << "node 127 is booked as 126";
 }
 
+// Writes one value through the callers' path and lets the sender put its download in flight.
+void Download(uint8_t node, uint8_t index, int16_t value) {
+    ASSERT_TRUE(TProtocol::WriteValue(node, index, 3, value)) << int(index);
+    Protocol.load()->SendPendingCommand();
+}
+
 TEST_F(ReceiveTest, DownloadAcknowledgementStoresTheValueSentEachTime) {
-    Instance().ValueInFlight.store(77);
-    for (int i = 0; i < 2; ++i) {
-        Receive({Frame(0x580 + 40, {0x60, 0x06, 0x20, 3, 0, 0, 0, 0})});
-        EXPECT_EQ(TProtocol::GetValue(30, 40), 77);
-        EXPECT_EQ(TProtocol::TakeNodeChanged(40), 0x20) << "raised on every acknowledgement";
-    }
-    const std::pair<std::vector<uint8_t>, uint8_t> acks[] = {
-        {{0x60, 0x07, 0x20, 10}, 47}, {{0x60, 0x08, 0x20, 1}, 1}, {{0x60, 0x09, 0x20, 1}, 5},
-        {{0x60, 0x0A, 0x20, 1}, 4},   {{0x60, 0x0B, 0x20, 1}, 10},
+    const struct {
+        uint8_t index;
+        int16_t value;
+        std::vector<uint8_t> ack;
+        uint8_t entry;
+    } cases[] = {
+        {24, 9, {0x60, 0x06, 0x20, 1}, 28},  {43, -5, {0x60, 0x07, 0x20, 10}, 47}, {14, 33, {0x60, 0x08, 0x20, 1}, 1},
+        {22, 3, {0x60, 0x09, 0x20, 1}, 5},   {21, 2, {0x60, 0x0A, 0x20, 1}, 4},    {20, 7, {0x60, 0x0B, 0x20, 1}, 10},
+        {23, 1, {0x60, 0x0C, 0x20, 1}, 12},
     };
-    Instance().ValueInFlight.store(3);
-    for (const auto& [data, entry] : acks) {
-        Receive({Frame(0x580 + 41, data)});
-        EXPECT_EQ(TProtocol::GetValue(entry, 41), 3) << "entry " << int(entry);
+    for (const auto& c : cases) {
+        Download(40, c.index, c.value);
+        TProtocol::TakeNodeChanged(40);
+        for (int i = 0; i < 2; ++i) {
+            Receive({Frame(0x580 + 40, c.ack)});
+            EXPECT_EQ(static_cast<int16_t>(TProtocol::GetValue(c.entry, 40)), c.value) << "entry " << int(c.entry);
+            EXPECT_NE(TProtocol::TakeNodeChanged(40), 0) << "raised on every acknowledgement, entry " << int(c.entry);
+        }
+        Instance().SuperviseSdo();  // the reply ends the exchange
+        ASSERT_EQ(SdoTransactionNode.load(), 0);
     }
-    Instance().Flag200C.store(1);
-    Receive({Frame(0x580 + 41, {0x60, 0x0C, 0x20, 1})});
-    EXPECT_EQ(TProtocol::GetValue(12, 41), 1);
+}
+
+TEST_F(ReceiveTest, AcknowledgementOfNoDownloadInFlightStoresNothing) {
+    Download(40, 26, 77);  // entry 30: object 0x2006 sub-index 3
     TProtocol::TakeNodeChanged(41);
-    Receive({Frame(0x580 + 41, {0x60, 0x06, 0x20, 11}), Frame(0x580 + 41, {0x80, 0x06, 0x20, 1})});
-    EXPECT_EQ(TProtocol::TakeNodeChanged(41), 0) << "sub-index 11 and abort replies store nothing";
+    Receive({Frame(0x580 + 41, {0x60, 0x06, 0x20, 3}), Frame(0x580 + 40, {0x60, 0x06, 0x20, 4}),
+             Frame(0x580 + 40, {0x60, 0x06, 0x20, 11}), Frame(0x580 + 40, {0x80, 0x06, 0x20, 3})});
+    EXPECT_EQ(TProtocol::GetValue(30, 41), 0) << "another node's acknowledgement";
+    EXPECT_EQ(TProtocol::GetValue(31, 40), 0) << "another sub-index";
+    EXPECT_EQ(TProtocol::TakeNodeChanged(41), 0);
+    EXPECT_EQ(LastSdoReply.Load().Sub, 3) << "every reply is recorded";
 }
 
 }  // namespace
