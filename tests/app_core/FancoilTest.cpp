@@ -82,7 +82,7 @@ TEST_F(Model, ReadersGiveZeroOutsideDevicesAndForAbsentNodes) {
         model_.Store(node, 4, 9, A);
     }
     EXPECT_EQ(model_.ReadInteger(1, 40), 0);
-    SetNodes({20, 40}, {});
+    SetNodes({21, 40}, {});  // node 20 has no presence bit: it never reads
     EXPECT_EQ(model_.ReadInteger(1, 20), 0);
     EXPECT_EQ(model_.ReadInteger(1, 40), 9);  // kept while absent
     EXPECT_EQ(model_.ReadAnalog(4, 40), 9);
