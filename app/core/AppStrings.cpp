@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Schedule.h"
+#include "TextFile.h"
 #include "rtl/Files.h"
 #include "rtl/StringList.h"
 
@@ -33,15 +34,8 @@ TAppStrings::TAppStrings(const std::string& name) : path_(BaseDir + name) {
 }
 
 bool TAppStrings::Load() {
-    if (!rtl::FileExists(path_)) {
-        errorText_ = "FILE NOT EXISTS:  " + path_ + " !";
-        return false;
-    }
-    auto text = rtl::ReadWholeFile(path_);
-    if (!text) {
-        errorText_ = "FILE NOT READABLE:  " + path_ + " !";
-        return false;
-    }
+    auto text = ReadTextFile(path_, ": ", errorText_);
+    if (!text) return false;
     fileEndsWithBreak_ = EndsWithBreak(*text);
     for (const std::string& line : rtl::SplitLines(*text)) {
         if (line.empty() || line[0] == ';') continue;

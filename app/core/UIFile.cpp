@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "Schedule.h"
+#include "TextFile.h"
 #include "logserver/Pelkin.h"
-#include "rtl/Files.h"
 #include "rtl/Messages.h"
 #include "rtl/StringList.h"
 
@@ -133,15 +133,8 @@ void TUIFile::SetFile(const std::string& name) {
 }
 
 bool TUIFile::Load() {
-    if (!rtl::FileExists(path_)) {
-        errorText_ = "FILE NOT EXISTS " + path_ + " !";
-        return false;
-    }
-    auto text = rtl::ReadWholeFile(path_);
-    if (!text) {
-        errorText_ = "FILE NOT READABLE " + path_ + " !";
-        return false;
-    }
+    auto text = ReadTextFile(path_, "", errorText_);
+    if (!text) return false;
     section_.clear();
     for (const std::string& line : rtl::SplitLines(*text)) {
         if (line.empty() || line[0] == ';') continue;

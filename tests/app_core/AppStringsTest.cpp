@@ -16,6 +16,13 @@ TAppStrings LoadTable(const TempBase& base, const std::string& content) {
     return table;
 }
 
+// The table as the file now holds it.
+TAppStrings Reread() {
+    TAppStrings table("USR\\T.cfg");
+    EXPECT_TRUE(table.Load()) << table.ErrorText();
+    return table;
+}
+
 struct SplitCase {
     const char* line;
     const char* key;  // nullptr: the line makes no entry
@@ -72,8 +79,7 @@ TEST(AppStrings, MissingKeyShowsMarkerUntilRegistered) {
     EXPECT_EQ(table.GetString("MENUFORM_TITLE"), "?MENUFORM_TITLE");
     EXPECT_TRUE(table.Register("MENUFORM_TITLE", "MENU", "MENU", "MENU", "MENU"));
     EXPECT_EQ(table.GetString("MENUFORM_TITLE"), "MENU");
-    TAppStrings reread("USR\\T.cfg");
-    ASSERT_TRUE(reread.Load());
+    TAppStrings reread = Reread();
     EXPECT_EQ(reread.GetString("MENUFORM_TITLE"), "MENU");
 }
 
@@ -106,8 +112,7 @@ TEST(AppStrings, QuoteInsideTextSurvivesTheRoundTrip) {
     TempBase base;
     TAppStrings table = LoadTable(base, "");
     ASSERT_TRUE(table.Register("Q", "a \"b\" c", "x", "x", "x"));
-    TAppStrings reread("USR\\T.cfg");
-    ASSERT_TRUE(reread.Load());
+    TAppStrings reread = Reread();
     EXPECT_EQ(reread.GetString("Q"), "a \"b\" c");
 }
 
@@ -115,8 +120,7 @@ TEST(AppStrings, LineAppendedToFileWithoutFinalBreakStaysItsOwn) {
     TempBase base;
     TAppStrings table = LoadTable(base, "A a a a a");
     ASSERT_TRUE(table.Register("B", "b", "b", "b", "b"));
-    TAppStrings reread("USR\\T.cfg");
-    ASSERT_TRUE(reread.Load());
+    TAppStrings reread = Reread();
     EXPECT_EQ(reread.GetString("A"), "a");
     EXPECT_EQ(reread.GetString("B"), "b");
 }
