@@ -121,20 +121,24 @@ public:
     void Send(const char* text) {
         if (text == nullptr || !accepting_.load(std::memory_order_relaxed)) return;
         Entry e{rtl::GetLocalTime(), text};
-        std::lock_guard lk(m_);
-        if (!accepting_.load(std::memory_order_relaxed)) return;
-        size_t need = dropped_ != 0 ? 2 : 1;
-        if (queue_.size() + need > PELKIN_QUEUE_CAPACITY) {
-            ++dropped_;
-            return;
+        bool wake;
+        {
+            std::lock_guard lk(m_);
+            if (!accepting_.load(std::memory_order_relaxed)) return;
+            size_t need = dropped_ != 0 ? 2 : 1;
+            if (queue_.size() + need > PELKIN_QUEUE_CAPACITY) {
+                ++dropped_;
+                return;
+            }
+            wake = queue_.empty();
+            if (dropped_ != 0) {
+                queue_.push_back({e.stamp, DroppedLine(dropped_)});
+                dropped_ = 0;
+            }
+            queue_.push_back(std::move(e));
         }
-        bool wasEmpty = queue_.empty();
-        if (dropped_ != 0) {
-            queue_.push_back({e.stamp, DroppedLine(dropped_)});
-            dropped_ = 0;
-        }
-        queue_.push_back(std::move(e));
-        if (wasEmpty) wake_.notify_one();
+        // Outside the lock, so that the woken writer does not run into it.
+        if (wake) wake_.notify_one();
     }
 
     void Hold(bool on) {

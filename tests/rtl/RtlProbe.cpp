@@ -1,0 +1,2 @@
+// A small library for the loading tests.
+extern "C" int RtlProbeAnswer() { return 42; }
