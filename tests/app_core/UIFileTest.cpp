@@ -4,6 +4,7 @@
 
 #include "CoreFixture.h"
 #include "UIFile.h"
+#include "logserver/Pelkin.h"
 
 namespace {
 
@@ -155,6 +156,14 @@ TEST_F(UIFileLoad, DumpFramesBothLists) {
     EXPECT_EQ(lines[5], "UI ROW DEFINITIONS");
     EXPECT_EQ(lines[7], "");
     file_.Dump();  // without a log server the lines are dropped quietly
+
+    _PELKINCreate(base_.Dir().c_str(), "LOG", 0);
+    file_.Dump();
+    _PELKINEnd();
+    _PELKINDestroy();
+    const std::string log = base_.Read("LOG.log");
+    EXPECT_NE(log.find("UI ROW DEFINITIONS"), std::string::npos);
+    EXPECT_NE(log.find(lines[2]), std::string::npos);
 }
 
 TEST_F(UIFileLoad, SetFileClearsAndBadContentLoads) {
