@@ -10,7 +10,8 @@
  * Texts wait in a queue of PELKIN_QUEUE_CAPACITY entries drained by the server's own thread; a text
  * that finds it full is dropped and counted, and the count is written as a line "N texts dropped
  * (log queue full)" where the gap was. Texts sent before Create, after End or while disabled are
- * dropped without a trace. Create starts the log enabled; a second Create before Destroy is ignored.
+ * dropped without a trace. Create starts the log enabled and EnDisReq acts on a created log only; a
+ * second Create before Destroy is ignored.
  * End writes what is queued and closes the file; Destroy forgets the log (a later Create starts
  * afresh). */
 #ifndef PELKIN_H
