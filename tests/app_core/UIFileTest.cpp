@@ -185,15 +185,4 @@ TEST(UIFile, MissingFileErrorAndLongBase) {
     EXPECT_GT(file.ErrorText().size(), 200u);
 }
 
-TEST(UIFile, RegistersInInvalidateList) {
-    InvalidateList = std::make_unique<TFuncPtrList>();
-    {
-        TUIFile file;
-        ASSERT_EQ(InvalidateList->size(), 1u);
-        EXPECT_EQ((*InvalidateList)[0].Data, &file);
-        (*InvalidateList)[0].Function((*InvalidateList)[0].Data);
-    }
-    InvalidateList.reset();
-}
-
 }  // namespace
