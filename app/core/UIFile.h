@@ -48,8 +48,10 @@ private:
 
 class TUIFile {
 public:
-    // Registers itself in InvalidateList when that list exists.
+    // Registers itself in InvalidateList when that list exists (hence neither copied nor moved).
     TUIFile();
+    TUIFile(const TUIFile&) = delete;
+    TUIFile& operator=(const TUIFile&) = delete;
 
     // Path := BaseDir + "USR\" + name; both row lists are emptied.
     void SetFile(const std::string& name);
