@@ -1,0 +1,39 @@
+#include "board/Backend.h"
+
+#include "board/SimBackend.h"
+#include "board/SocketCanBackend.h"
+#include "registry/RegistryFile.h"
+
+namespace vci {
+
+std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, std::string* error,
+                                     const std::function<void(const std::string&)>& note) {
+    if (boardType == VCI_BOARD_SIMULATED) {
+        if (boardNumber != 0) {
+            *error = "the simulated network is board 0";
+            return nullptr;
+        }
+        std::string message;
+        auto network = sim::Network::Shared(&message);
+        if (!message.empty()) note(message);
+        if (network->HostAttached()) {
+            *error = "the simulated network serves another board already";
+            return nullptr;
+        }
+        return std::make_shared<SimBackend>(network);
+    }
+    if (boardType == VCI_BOARD_SOCKETCAN) {
+        std::string name = "can" + std::to_string(boardNumber);
+        for (const auto& entry : xatreg::ReadRegistry(xatreg::RegistryPath())) {
+            if (entry.type == VCI_BOARD_SOCKETCAN && entry.number == boardNumber && !entry.interfaceName.empty()) {
+                name = entry.interfaceName;
+                break;
+            }
+        }
+        return SocketCanBackend::Open(name, error);
+    }
+    *error = "no such board type";
+    return nullptr;
+}
+
+}  // namespace vci

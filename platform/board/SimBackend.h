@@ -1,0 +1,26 @@
+// The simulated network as a board: the board's thread is the network's bus thread.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "board/Backend.h"
+#include "sim/Network.h"
+
+namespace vci {
+
+class SimBackend : public Backend {
+public:
+    explicit SimBackend(std::shared_ptr<sim::Network> network) : network_(std::move(network)) {}
+    ~SimBackend() override { Stop(); }
+
+    bool Start(uint32_t bitRate, size_t txEntries, size_t maxBatch, Receive receive, std::string* error) override;
+    int Transmit(uint32_t id, uint8_t len, const uint8_t* data) override;
+    int QueueLevel() const override { return network_->HostQueueLevel(); }
+    void Stop() override { network_->DetachHost(); }
+
+private:
+    std::shared_ptr<sim::Network> network_;
+    std::vector<VCI_CAN_OBJ> objects_;  // used on the bus thread only
+};
+
+}  // namespace vci

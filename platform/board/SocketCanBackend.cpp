@@ -1,0 +1,149 @@
+#include "board/SocketCanBackend.h"
+
+#include <linux/can.h>
+#include <linux/can/raw.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vci {
+
+std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& interfaceName, std::string* error) {
+    const int s = socket(PF_CAN, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, CAN_RAW);
+    if (s < 0) {
+        *error = "no SocketCAN support: " + std::string(std::strerror(errno));
+        return nullptr;
+    }
+    auto fail = [&](const std::string& why) -> std::shared_ptr<SocketCanBackend> {
+        *error = interfaceName + ": " + why;
+        close(s);
+        return nullptr;
+    };
+    const unsigned index = if_nametoindex(interfaceName.c_str());
+    if (index == 0) return fail("no such interface");
+    // Standard data frames only: the extended-format and remote bits must be clear.
+    can_filter filter{0, CAN_EFF_FLAG | CAN_RTR_FLAG};
+    if (setsockopt(s, SOL_CAN_RAW, CAN_RAW_FILTER, &filter, sizeof filter) < 0) return fail(std::strerror(errno));
+    sockaddr_can address{};
+    address.can_family = AF_CAN;
+    address.can_ifindex = int(index);
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) return fail(std::strerror(errno));
+    const int wakeup = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeup < 0) return fail(std::strerror(errno));
+    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup));
+}
+
+SocketCanBackend::~SocketCanBackend() {
+    Stop();
+    close(socket_);
+    close(wakeup_);
+}
+
+bool SocketCanBackend::Start(uint32_t, size_t txEntries, size_t maxBatch, Receive receive, std::string*) {
+    std::lock_guard lock(m_);
+    if (running_) return true;
+    running_ = true;
+    txEntries_ = txEntries;
+    start_ = std::chrono::steady_clock::now();
+    reader_ = std::thread(&SocketCanBackend::ReadLoop, this, shared_from_this(), std::move(receive), maxBatch);
+    writer_ = std::thread(&SocketCanBackend::WriteLoop, this);
+    return true;
+}
+
+int SocketCanBackend::Transmit(uint32_t id, uint8_t len, const uint8_t* data) {
+    std::lock_guard lock(m_);
+    if (!running_ || txQueue_.size() >= txEntries_) return 0;
+    Outgoing frame{id, len, {}};
+    std::memcpy(frame.data, data, len);
+    txQueue_.push_back(frame);
+    queued_.notify_one();
+    return 1;
+}
+
+int SocketCanBackend::QueueLevel() const {
+    std::lock_guard lock(m_);
+    return int(txQueue_.size());
+}
+
+void SocketCanBackend::JoinOrDetach(std::thread& thread) {
+    if (!thread.joinable()) return;
+    if (thread.get_id() == std::this_thread::get_id())
+        thread.detach();  // stopped from the receive callback: the reader ends when it returns
+    else
+        thread.join();
+}
+
+void SocketCanBackend::Stop() {
+    {
+        std::lock_guard lock(m_);
+        if (!running_) return;
+        running_ = false;
+        txQueue_.clear();
+        queued_.notify_all();
+    }
+    const uint64_t one = 1;
+    if (write(wakeup_, &one, sizeof one) < 0) { /* the reader also polls running_ */ }
+    JoinOrDetach(reader_);
+    JoinOrDetach(writer_);
+}
+
+void SocketCanBackend::WriteLoop() {
+    std::unique_lock lock(m_);
+    while (true) {
+        queued_.wait(lock, [&] { return !running_ || !txQueue_.empty(); });
+        if (!running_) return;
+        const Outgoing next = txQueue_.front();
+        lock.unlock();
+        can_frame frame{};
+        frame.can_id = next.id & CAN_SFF_MASK;
+        frame.can_dlc = next.len;
+        std::memcpy(frame.data, next.data, next.len);
+        bool sent = false;
+        while (!sent) {
+            if (::write(socket_, &frame, sizeof frame) == ssize_t(sizeof frame)) {
+                sent = true;
+            } else if (errno == EAGAIN || errno == ENOBUFS) {
+                pollfd p{socket_, POLLOUT, 0};
+                poll(&p, 1, 10);  // the interface's queue is full: wait for room
+                std::lock_guard check(m_);
+                if (!running_) return;
+            } else {
+                break;  // a frame the interface refuses is dropped, not retried for ever
+            }
+        }
+        lock.lock();
+        if (!txQueue_.empty()) txQueue_.pop_front();
+    }
+}
+
+void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, size_t maxBatch) {
+    std::vector<VCI_CAN_OBJ> batch(maxBatch);
+    pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeup_, POLLIN, 0}};
+    while (true) {
+        {
+            std::lock_guard lock(m_);
+            if (!running_) break;
+        }
+        if ((poll(waits, 2, 100) < 0 && errno != EINTR) || waits[1].revents) break;
+        size_t count = 0;
+        can_frame frame{};
+        while (count < maxBatch && read(socket_, &frame, sizeof frame) == ssize_t(sizeof frame)) {
+            VCI_CAN_OBJ& o = batch[count++];
+            const auto elapsed = std::chrono::steady_clock::now() - start_;
+            o.time_stamp = uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 100);
+            o.id = frame.can_id & CAN_SFF_MASK;
+            o.len = frame.can_dlc > 8 ? 8 : frame.can_dlc;
+            std::memcpy(o.data, frame.data, 8);
+            o.status = 0;
+        }
+        if (count > 0) receive(batch.data(), uint16_t(count));
+    }
+    self.reset();  // may be the last owner
+}
+
+}  // namespace vci

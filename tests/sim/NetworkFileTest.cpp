@@ -1,0 +1,91 @@
+#include "sim/NetworkFile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "sim/Network.h"
+
+namespace {
+
+std::string WriteTemp(const std::string& text) {
+    char name[] = "/tmp/simnetXXXXXX";
+    const int fd = mkstemp(name);
+    close(fd);
+    std::ofstream(name) << text;
+    return name;
+}
+
+TEST(NetworkFile, ShippedDescription) {
+    std::string error;
+    auto net = sim::Network::Load(TELVOX_SOURCE_DIR "/dist/sim/network.ini", &error);
+    ASSERT_TRUE(net) << error;
+    const auto numbers = net->NodeNumbers();
+    EXPECT_EQ(numbers.size(), 13u);
+    EXPECT_EQ(numbers.back(), 127);
+    int groupsOf21 = 0, groupsOf30 = 0;
+    for (uint8_t n : numbers) {
+        const auto info = net->NodeState(n);
+        groupsOf21 += info->values.master == 21;
+        groupsOf30 += info->values.master == 30;
+    }
+    EXPECT_GE(groupsOf21, 3);
+    EXPECT_GE(groupsOf30, 3);
+}
+
+TEST(NetworkFile, ValuesAndPeriods) {
+    const auto path = WriteTemp(
+        "[Network]\nNodes = 40, 127\nHeartbeatMs = 500\n"
+        "[Node40]\nVersion = 0x4600\nState = preoperational\nMaster = 127\nSetPoint = -3\nFan = 3\n"
+        "Sensors = 21.5, -0.5, 30, 8.04\nParams2006 = 1,2,3,4,5,6,7,8,9,10\nStatusMs = 0\n"
+        "[Node127]\nSystemValues = 85, -450, 2\n");
+    std::vector<sim::NodeConfig> nodes;
+    std::string error;
+    ASSERT_TRUE(sim::ReadNetworkFile(path, &nodes, &error)) << error;
+    unlink(path.c_str());
+    ASSERT_EQ(nodes.size(), 2u);
+    const auto& n = nodes[0];
+    EXPECT_EQ(n.number, 40);
+    EXPECT_EQ(n.version, 0x4600);
+    EXPECT_FALSE(n.operational);
+    EXPECT_EQ(n.values.master, 127);
+    EXPECT_EQ(n.values.setPoint, -3);
+    EXPECT_EQ(n.values.fan, 3);
+    EXPECT_EQ(n.values.analog, (std::array<int16_t, 4>{215, -5, 300, 80}));
+    EXPECT_EQ(n.values.params2006[9], 10);
+    EXPECT_EQ(n.heartbeatPeriod, 500 * sim::kMs);
+    EXPECT_EQ(n.statusPeriod, 0u);
+    EXPECT_EQ(nodes[1].values.system[1], -450);
+    EXPECT_EQ(nodes[1].values.systemByte, 2);
+}
+
+TEST(NetworkFile, ErrorsNameTheirPlace) {
+    struct Case {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"[Network]\nNodes = 20\n", "[Network] Nodes"},
+        {"[Network]\nNodes = 126\n", "[Network] Nodes"},
+        {"[Network]\nNodes = 30, 30\n", "[Network] Nodes"},
+        {"[Network]\nNodes = 30\n[Node30]\nSetPoint = 64\n", "[Node30] SetPoint"},
+        {"[Network]\nNodes = 30\n[Node30]\nMaster = abc\n", "[Node30] Master"},
+        {"[Network]\nNodes = 30\n[Node30]\nState = running\n", "[Node30] State"},
+        {"[Network]\nNodes = 30\n[Node30]\nSensors = 1, 2, 3\n", "[Node30] Sensors"},
+        {"[Network]\nNodes = 30\n[Node30]\nParams2007 = 1,2,3,4,5,6,7,8,9,200\n", "[Node30] Params2007"},
+        {"[Network]\nNodes = 30\nAnalogMs = -1\n", "[Network] AnalogMs"},
+    };
+    for (const auto& c : cases) {
+        const auto path = WriteTemp(c.text);
+        std::vector<sim::NodeConfig> nodes;
+        std::string error;
+        EXPECT_FALSE(sim::ReadNetworkFile(path, &nodes, &error)) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        unlink(path.c_str());
+    }
+    std::string error;
+    EXPECT_FALSE(sim::Network::Load("/nonexistent/network.ini", &error));
+    EXPECT_NE(error.find("not found"), std::string::npos);
+}
+
+}  // namespace
