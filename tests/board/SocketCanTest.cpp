@@ -1,0 +1,89 @@
+// The SocketCAN back-end on a virtual interface (vcan0, or the one TELVOX_TEST_CAN names). Where
+// the kernel has no CAN support or no such interface exists, the test skips itself.
+#include <linux/can.h>
+#include <linux/can/raw.h>
+#include <net/if.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+#include "board/BoardFixture.h"
+
+namespace {
+
+using namespace boardtest;
+
+class SocketCan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        current = &received;
+        peer = socket(PF_CAN, SOCK_RAW, CAN_RAW);
+        if (peer < 0) GTEST_SKIP() << "no SocketCAN support in this kernel";
+        const char* name = std::getenv("TELVOX_TEST_CAN");
+        interfaceName = name && *name ? name : "vcan0";
+        const unsigned index = if_nametoindex(interfaceName.c_str());
+        if (index == 0) GTEST_SKIP() << "no interface " << interfaceName;
+        sockaddr_can address{};
+        address.can_family = AF_CAN;
+        address.can_ifindex = int(index);
+        ASSERT_EQ(bind(peer, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        registry = std::string("/tmp/socketcan_test_") + std::to_string(getpid()) + ".reg";
+        std::ofstream(registry) << "socketcan 0 " << interfaceName << "\n";
+        setenv("XAT11REG_FILE", registry.c_str(), 1);
+    }
+    void TearDown() override {
+        if (board >= 0) VCI_CancelBoard(uint16_t(board));
+        if (peer >= 0) close(peer);
+        if (!registry.empty()) {
+            unsetenv("XAT11REG_FILE");
+            unlink(registry.c_str());
+        }
+    }
+    Received received;
+    int peer = -1;
+    int32_t board = -1;
+    std::string interfaceName, registry;
+};
+
+TEST_F(SocketCan, FramesBothWaysAndNoEcho) {
+    board = VCI2_PrepareBoard(VCI_BOARD_SOCKETCAN, 0, nullptr, 0, OnMessage, OnReceive, nullptr);
+    ASSERT_GE(board, 0);
+    const uint16_t b = uint16_t(board);
+    uint16_t tx = 0, rx = 0;
+    VCI_InitCan(b, 0, 0x03, 0x1C, 0);
+    VCI_ConfigQueue(b, 0, 0, 120, 0, 0, 0, &tx);
+    VCI_ConfigQueue(b, 0, 1, 50, 1, 0, 100, &rx);
+    ASSERT_EQ(VCI_StartCan(b, 0), 1);
+
+    can_frame in{};
+    in.can_id = 0x19E;
+    in.can_dlc = 8;
+    for (int i = 0; i < 8; ++i) in.data[i] = uint8_t(i + 1);
+    ASSERT_EQ(write(peer, &in, sizeof in), ssize_t(sizeof in));
+    can_frame extended = in;
+    extended.can_id = 0x1234 | CAN_EFF_FLAG;  // not a standard frame: never delivered
+    ASSERT_EQ(write(peer, &extended, sizeof extended), ssize_t(sizeof extended));
+    for (int i = 0; i < 2000 && received.Count() == 0; ++i) usleep(1000);
+    usleep(20000);
+    auto objects = received.Take();
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].id, 0x19Eu);
+    EXPECT_EQ(objects[0].len, 8);
+    EXPECT_EQ(objects[0].data[7], 8);
+
+    const uint8_t data[2] = {0x55, 0xAA};
+    ASSERT_EQ(VCI_TransmitObj(b, tx, 0x494, 2, data), 1);
+    can_frame out{};
+    ASSERT_EQ(read(peer, &out, sizeof out), ssize_t(sizeof out));
+    EXPECT_EQ(out.can_id, 0x494u);
+    EXPECT_EQ(out.can_dlc, 2);
+    for (int i = 0; i < 2000 && VCI_ReadQueStatus(b, tx) > 0; ++i) usleep(1000);
+    EXPECT_EQ(VCI_ReadQueStatus(b, tx), 0);
+    usleep(20000);
+    EXPECT_EQ(received.Count(), 0u);  // our own frame is not received back
+}
+
+}  // namespace
