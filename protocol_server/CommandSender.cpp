@@ -185,8 +185,8 @@ void TProtocol::SendPendingCommand() {
         // The supervisory controller is asked as node 127; its reply is booked as 126.
         if (Mirror(0) == StateVersion) {
             OpenSdoExchange(BookedSystemNode);
-            SendSdoUpload(0x200F, 0, SystemNode);
             SetValue(EntryExchangeState, BookedSystemNode, true, StateVersion);
+            SendSdoUpload(0x200F, 0, SystemNode);
         } else {
             SetValue(EntryExchangeState, BookedSystemNode, true, StateFailed);
         }
@@ -204,19 +204,19 @@ void TProtocol::SendDeviceStep(uint8_t node) {
         case 1: SetValue(EntryExchangeState, node, true, StateIdle); break;
         case StateUpload:
             OpenSdoExchange(node);
-            SendSdoUpload(0x2005, 1, node);
             SetValue(EntryExchangeState, node, true, StateUpload);
+            SendSdoUpload(0x2005, 1, node);
             break;
         case StateOperational:
         case StatePreOperational:
             OpenSdoExchange(node);
-            SendNodeCommand(mode == StateOperational ? 0x01 : 0x80, node);
             SetValue(EntryExchangeState, node, true, mode);
+            SendNodeCommand(mode == StateOperational ? 0x01 : 0x80, node);
             break;
         case StateVersion:
             OpenSdoExchange(node);
-            SendSdoUpload(0x200F, 0, node);
             SetValue(EntryExchangeState, node, true, StateVersion);
+            SendSdoUpload(0x200F, 0, node);
             break;
         default:
             if (const uint8_t open = SdoTransactionNode.load()) CloseSdoExchange(open, StateFailed);
@@ -249,8 +249,8 @@ void TProtocol::SendDeviceStep(uint8_t node) {
             OpenSdoExchange(node);
             Pending200C = 1;
             Pending200CNode = node;
-            SendSdoUpload(0x2005, 1, node);
             SetValue(EntryExchangeState, node, true, StateUpload);
+            SendSdoUpload(0x2005, 1, node);
         }
         return;
     }
