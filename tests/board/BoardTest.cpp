@@ -117,8 +117,10 @@ TEST_F(BoardTest, ReceiveCallbackGetsBatchesOnTheBoardsThread) {
     ASSERT_EQ(objects.size(), captured.size());
     for (size_t i = 0; i < objects.size(); ++i) {
         EXPECT_EQ(FrameOf(objects[i]), captured[i].frame);
-        EXPECT_EQ(objects[i].time_stamp, captured[i].end / 100'000);  // 100 us units
-        EXPECT_EQ(objects[i].status, 0);
+        const uint32_t stamp = objects[i].time_stamp;  // packed: read it out first
+        const uint8_t status = objects[i].status;
+        EXPECT_EQ(stamp, captured[i].end / 100'000);  // 100 us units
+        EXPECT_EQ(status, 0);
     }
     std::lock_guard lock(received.m);
     for (uint16_t b : received.batches) EXPECT_LE(b, 50);

@@ -70,7 +70,8 @@ TEST_F(SocketCan, FramesBothWaysAndNoEcho) {
     usleep(20000);
     auto objects = received.Take();
     ASSERT_EQ(objects.size(), 1u);
-    EXPECT_EQ(objects[0].id, 0x19Eu);
+    const uint32_t id = objects[0].id;  // packed: read it out first
+    EXPECT_EQ(id, 0x19Eu);
     EXPECT_EQ(objects[0].len, 8);
     EXPECT_EQ(objects[0].data[7], 8);
 
