@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Morvand.h"
+#include "tests/protocol_roads/HexRecords.h"
 #include "sim/Network.h"
 
 namespace fs = std::filesystem;
@@ -26,30 +27,14 @@ namespace {
 
 constexpr uint8_t FirstNode = 21, NodeCount = 20;
 
-std::string Hex2(unsigned v) {
-    char b[3];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
-    return b;
-}
-
-std::string Record(uint16_t address, uint8_t type, const std::vector<uint8_t>& data) {
-    std::string text = Hex2(data.size()) + Hex2(address >> 8) + Hex2(address) + Hex2(type);
-    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
-    for (uint8_t b : data) {
-        text += Hex2(b);
-        sum += b;
-    }
-    return text + Hex2(0x100 - (sum & 0xFF));
-}
-
 std::vector<std::string> Image(size_t bytes) {
-    std::vector<std::string> records{Record(0, 4, {0, 0})};
+    std::vector<std::string> records{HexRecord(0, 4, {0, 0})};
     for (size_t a = 0; a < bytes; a += 16) {
         std::vector<uint8_t> data;
         for (size_t i = a; i < std::min(bytes, a + 16); ++i) data.push_back(uint8_t(i * 13));
-        records.push_back(Record(uint16_t(a), 0, data));
+        records.push_back(HexRecord(uint16_t(a), 0, data));
     }
-    records.push_back(Record(0, 1, {}));
+    records.push_back(HexRecord(0, 1, {}));
     return records;
 }
 

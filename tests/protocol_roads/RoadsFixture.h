@@ -1,51 +1,24 @@
-// White-box fixture for the write, exchange and download roads: the library's objects with the
-// board and log stand-ins and a manual clock. The instance is created without a registry, so its
-// thread never runs: a test drives the passes itself and the stand-in board takes every frame.
+// White-box fixture for the write, exchange and download roads: the instance is created but never
+// started, so a test drives the passes itself and the stand-in board takes every frame.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <vector>
 
-#include "FakeBoard.h"
-#include "Protocol.h"
+#include "MorvandFixture.h"
 #include "UnitInterface.h"
-#include "rtl/Clock.h"
-#include "rtl/Library.h"
-
-inline void ResetLibraryData() {
-    for (auto& r : NodeRecords)
-        for (auto& u : r.Unit) u.store(0);
-    for (auto* words : {AliveBits, OperationalBits})
-        for (int i = 0; i < 7; ++i) words[i].store(0);
-    for (auto& u : SystemValues) u.store(0);
-    TProtocol::ClearPendingCommand();
-    SdoTransactionNode.store(0);
-    LastSdoReply.Store({});
-    for (auto& f : ChangeFlags) f = 0;
-    for (auto& u : UnitTable) u = 0;
-    LineNumber = 0;
-}
 
 using Bytes = std::vector<uint8_t>;
 
-class RoadTest : public ::testing::Test {
+class RoadTest : public MorvandTest {
 protected:
-    rtl::ManualClock clock;
-    rtl::ScopedClock scopedClock{clock};
-
     void SetUp() override {
-        ResetBoard();
-        ClearLog();
-        ResetLibraryData();
-        rtl::SetLibraryOverride("Xat11reg.dll", "/nonexistent/libXat11reg.so");
-        _MORVANDProtocolCreate(1);
-    }
-    void TearDown() override {
-        _DestroyCANThread();
-        rtl::SetLibraryOverride("Xat11reg.dll", "");
+        MorvandTest::SetUp();
+        for (auto& u : UnitTable) u = 0;
+        LineNumber = 0;
+        ASSERT_TRUE(_MORVANDProtocolCreate(1));
     }
 
+public:
     static TProtocol& P() { return *Protocol.load(); }
     // One pass of the protocol thread as far as writes and exchanges go.
     static void Pass() {
@@ -66,6 +39,7 @@ protected:
     static void Heartbeat(uint8_t node, uint8_t state) { Receive(0x700u + node, {state}); }
     static uint16_t State(uint8_t node) { return TNodeDatabase::GetValue(0, node); }
     static uint16_t Value(uint8_t entry, uint8_t node) { return TNodeDatabase::GetValue(entry, node); }
+protected:
     void AdvanceMs(uint32_t ms) { clock.Advance(ms); }
 };
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "HexRecords.h"
 #include "Morvand.h"
 #include "sim/BootLoader.h"
 #include "sim/Network.h"
@@ -203,25 +204,31 @@ TEST_F(Roads, ParameterTravelsAsSdoDownloadAndIsAcknowledged) {
     EXPECT_EQ(Read(40, 24), 30);
 }
 
-TEST_F(Roads, VersionOfADevice) {
+struct TVersionCase {
+    const char* Name;
+    uint8_t Asked;      // the node written to; the controller is asked as 126
+    uint8_t Responder;  // the node that answers
+    uint16_t Version;
+};
+
+class VersionRoad : public Roads, public ::testing::WithParamInterface<TVersionCase> {};
+
+TEST_P(VersionRoad, RequestEndsWithTheVersionInIndex16) {
+    const TVersionCase& c = GetParam();
     Start();
-    ASSERT_TRUE(ExchangeEnded(41));
-    ASSERT_TRUE(_WrDBValue(41, 18, 3, 5));
-    ASSERT_TRUE(WaitCarried(0x629, {0x40, 0x0F, 0x20, 0x00, 0, 0, 0, 0}));
-    ASSERT_TRUE(ExchangeEnded(41));
-    EXPECT_TRUE(WaitCarried(0x5A9, {0x4B, 0x0F, 0x20, 0x00, 0x01, 0x46, 0, 0}, 41));
-    EXPECT_EQ(Read(41, 16), 0x4601);
+    ASSERT_TRUE(ExchangeEnded(c.Asked));
+    ASSERT_TRUE(_WrDBValue(c.Asked, 18, 3, 5));
+    ASSERT_TRUE(WaitCarried(0x600u + c.Responder, {0x40, 0x0F, 0x20, 0x00, 0, 0, 0, 0}));
+    ASSERT_TRUE(ExchangeEnded(c.Asked));
+    EXPECT_TRUE(WaitCarried(0x580u + c.Responder,
+                            {0x4B, 0x0F, 0x20, 0x00, uint8_t(c.Version), uint8_t(c.Version >> 8), 0, 0}, c.Responder));
+    EXPECT_EQ(Read(c.Asked, 16), c.Version);
 }
 
-TEST_F(Roads, VersionOfTheControllerThrough126) {
-    Start();
-    ASSERT_TRUE(ExchangeEnded(126));
-    ASSERT_TRUE(_WrDBValue(126, 18, 3, 5));
-    ASSERT_TRUE(WaitCarried(0x67F, {0x40, 0x0F, 0x20, 0x00, 0, 0, 0, 0}));
-    ASSERT_TRUE(ExchangeEnded(126));
-    EXPECT_TRUE(WaitCarried(0x5FF, {0x4B, 0x0F, 0x20, 0x00, 0x07, 0x31, 0, 0}, 127));
-    EXPECT_EQ(Read(126, 16), ControllerVersion);
-}
+INSTANTIATE_TEST_SUITE_P(Versions, VersionRoad,
+                         ::testing::Values(TVersionCase{"Device", 41, 41, 0x4601},
+                                           TVersionCase{"ControllerThrough126", 126, 127, ControllerVersion}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(Roads, ParameterUploadFillsIndexes24To43) {
     net->ChangeValues(42, [](sim::NodeValues& v) {
@@ -244,23 +251,6 @@ TEST_F(Roads, ParameterUploadFillsIndexes24To43) {
 
 // ---- Firmware download into three nodes at once.
 
-std::string Hex2(unsigned v) {
-    char b[3];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
-    return b;
-}
-
-// One record text without its ':'.
-std::string Record(uint16_t address, uint8_t type, const std::vector<uint8_t>& data) {
-    std::string text = Hex2(data.size()) + Hex2(address >> 8) + Hex2(address) + Hex2(type);
-    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
-    for (uint8_t b : data) {
-        text += Hex2(b);
-        sum += b;
-    }
-    return text + Hex2(0x100 - (sum & 0xFF));
-}
-
 struct TImage {
     std::vector<std::string> Records;
     uint16_t Crc;
@@ -271,18 +261,18 @@ struct TImage {
 TImage BuildImage(size_t bytes, uint16_t version) {
     std::vector<uint8_t> image(sim::kImageSize, 0xFF);
     TImage out;
-    out.Records.push_back(Record(0, 4, {0x00, 0x00}));
+    out.Records.push_back(HexRecord(0, 4, {0x00, 0x00}));
     for (size_t a = 0; a < bytes; a += 16) {
         std::vector<uint8_t> data;
         for (size_t i = a; i < std::min(bytes, a + 16); ++i) data.push_back(uint8_t(i * 7 + (i >> 8)));
         std::copy(data.begin(), data.end(), image.begin() + long(a));
-        out.Records.push_back(Record(uint16_t(a), 0, data));
+        out.Records.push_back(HexRecord(uint16_t(a), 0, data));
     }
     const std::vector<uint8_t> word = {uint8_t(version), uint8_t(version >> 8)};
     image[sim::kVersionAddress] = word[0];
     image[sim::kVersionAddress + 1] = word[1];
-    out.Records.push_back(Record(sim::kVersionAddress, 0, word));
-    out.Records.push_back(Record(0, 1, {}));
+    out.Records.push_back(HexRecord(sim::kVersionAddress, 0, word));
+    out.Records.push_back(HexRecord(0, 1, {}));
     out.Crc = sim::Crc16(image.data(), image.size());
     return out;
 }

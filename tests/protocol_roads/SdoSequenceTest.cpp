@@ -13,6 +13,15 @@ Bytes ParameterReply(uint8_t sub) {
 
 TSentFrame ParameterRequest(uint8_t node, uint8_t sub) { return {0x600u + node, {0x40, 0x05, 0x20, sub, 0, 0, 0, 0}}; }
 
+// Node 40 answers its five parameter uploads, a pass after each; the frames sent are dropped.
+void AnswerParameterUpload() {
+    for (uint8_t sub = 1; sub <= 5; ++sub) {
+        RoadTest::SdoReply(40, ParameterReply(sub));
+        RoadTest::Pass();
+    }
+    RoadTest::TakeSent();
+}
+
 TEST_F(RoadTest, VersionRequestEndsWithTheReply) {
     ASSERT_TRUE(_WrDBValue(40, 18, 3, 5));
     Pass();
@@ -199,11 +208,7 @@ TEST_F(RoadTest, AcknowledgementStoresOnlyWhenItAnswersTheDownloadInFlight) {
 TEST_F(RoadTest, FlagClearedGoesToItsNodeAfterTheUpload) {
     ASSERT_TRUE(_WrDBValue(40, 23, 3, 0));
     Pass();
-    for (uint8_t sub = 1; sub <= 5; ++sub) {
-        SdoReply(40, ParameterReply(sub));
-        Pass();
-    }
-    TakeSent();
+    AnswerParameterUpload();
     Pass();
     EXPECT_EQ(TakeSent(), (std::vector<TSentFrame>{{0x628, {0x2F, 0x0C, 0x20, 0x01, 0x00, 0, 0, 0}}}));
     EXPECT_EQ(SdoTransactionNode.load(), 40);
@@ -232,11 +237,7 @@ TEST_F(RoadTest, FlagClearedIsNotSentToAnotherNode) {
 TEST_F(RoadTest, CallerWriteWaitsOnePassForTheDueFlagDownload) {
     ASSERT_TRUE(_WrDBValue(40, 23, 3, 0));
     Pass();
-    for (uint8_t sub = 1; sub <= 5; ++sub) {
-        SdoReply(40, ParameterReply(sub));
-        Pass();
-    }
-    TakeSent();
+    AnswerParameterUpload();
     ASSERT_TRUE(_WrDBValue(41, 1, 3, 22));
     Pass();
     EXPECT_EQ(TakeSent(), (std::vector<TSentFrame>{{0x628, {0x2F, 0x0C, 0x20, 0x01, 0x00, 0, 0, 0}}}));
