@@ -62,11 +62,18 @@ public:
     }
     uint64_t Received() const { return received_; }
     uint64_t Overruns() const { return overruns_; }
+    // Longest time between two drains, in microseconds.
+    uint64_t LongestGapUs() const { return longestGapUs_; }
 
 private:
     void Run() {
         TRxMsg m;
+        auto last = std::chrono::steady_clock::now();
         while (!stop_) {
+            const auto now = std::chrono::steady_clock::now();
+            const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(now - last).count();
+            if (uint64_t(gap) > longestGapUs_) longestGapUs_ = uint64_t(gap);
+            last = now;
             while (_GetRxMsg(&m)) {
                 ++received_;
                 if (m.Status & MORVAND_RX_OVERRUN) ++overruns_;
@@ -79,7 +86,7 @@ private:
         }
     }
     std::atomic<bool> stop_{false};
-    std::atomic<uint64_t> received_{0}, overruns_{0};
+    std::atomic<uint64_t> received_{0}, overruns_{0}, longestGapUs_{0};
     std::thread thread_;
 };
 

@@ -37,11 +37,12 @@ void RealTimeLoad(int seconds) {
     std::printf("  frames sent on the bus  %10llu  (%.0f frames/s)\n", (unsigned long long)onBus, onBus / secs);
     std::printf("  frames received        %10llu\n", (unsigned long long)poller.Received());
     std::printf("  overrun marks          %10llu\n", (unsigned long long)poller.Overruns());
+    std::printf("  longest poller gap     %10llu us\n", (unsigned long long)poller.LongestGapUs());
 }
 
 struct Step {
     double rate;
-    uint64_t received, overruns;
+    uint64_t received, overruns, gapUs;
 };
 
 // Bus time runs `speed` times faster than the wall clock for `seconds`.
@@ -65,7 +66,7 @@ Step Paced(double speed, double seconds) {
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     poller.Stop();
-    return {poller.Received() / wall, poller.Received(), poller.Overruns()};
+    return {poller.Received() / wall, poller.Received(), poller.Overruns(), poller.LongestGapUs()};
 }
 
 }  // namespace
@@ -75,13 +76,13 @@ int main(int argc, char** argv) {
     RealTimeLoad(seconds);
 
     std::printf("faster than real time, 100%% load, 1 ms poller (2 s per step)\n");
-    std::printf("  %8s %12s %12s %10s\n", "speed", "frames/s", "received", "overruns");
+    std::printf("  %8s %12s %12s %10s %16s\n", "speed", "frames/s", "received", "overruns", "longest gap us");
     double best = 0;
     int failures = 0;
     for (double speed : {1.0, 2.0, 4.0, 8.0, 10.0, 11.0, 12.0, 14.0, 16.0, 20.0, 24.0, 32.0, 48.0, 64.0}) {
         const Step s = Paced(speed, 2.0);
-        std::printf("  %7.0fx %12.0f %12llu %10llu\n", speed, s.rate, (unsigned long long)s.received,
-                    (unsigned long long)s.overruns);
+        std::printf("  %7.0fx %12.0f %12llu %10llu %16llu\n", speed, s.rate, (unsigned long long)s.received,
+                    (unsigned long long)s.overruns, (unsigned long long)s.gapUs);
         if (s.overruns == 0 && s.rate > best) best = s.rate;
         if (s.overruns != 0 && ++failures == 2) break;
     }
