@@ -20,7 +20,10 @@ bool SimBackend::Start(uint32_t bitRate, size_t txEntries, size_t maxBatch, Rece
         }
         receive(objects_.data(), uint16_t(count));
     };
-    if (network_->AttachHost(std::move(sink), txEntries, maxBatch)) return true;
+    if (network_->AttachHost(std::move(sink), txEntries, maxBatch)) {
+        attached_ = true;
+        return true;
+    }
     *error = "the simulated network serves another board already";
     return false;
 }

@@ -42,6 +42,16 @@ TEST_F(BoardTest, OneBoardPerSimulatedNetwork) {
     Start();  // the network carries on for the next board
 }
 
+TEST_F(BoardTest, CancellingABoardThatNeverStartedLeavesTheRunningOne) {
+    const int32_t idle = VCI2_PrepareBoard(VCI_BOARD_SIMULATED, 0, nullptr, 0, OnMessage, OnReceive, nullptr);
+    ASSERT_GE(idle, 0);
+    Start();
+    EXPECT_EQ(VCI_CancelBoard(uint16_t(idle)), 1);
+    net->Inject(kEight);
+    net->Advance(10 * kMs);
+    EXPECT_EQ(received.Count(), 1u);
+}
+
 TEST_F(BoardTest, TimingBytesSetTheBitRate) {
     Start(true);
     EXPECT_EQ(net->BitRate(), 125000u);
