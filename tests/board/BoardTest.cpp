@@ -58,6 +58,12 @@ TEST_F(BoardTest, TimingBytesSetTheBitRate) {
     VCI_CancelBoard(uint16_t(board));
     Start(false);
     EXPECT_EQ(net->BitRate(), 62500u);
+    // A bit now lasts 16 us.
+    Transmit(kEight);
+    net->Advance(sim::FrameBits(kEight) * 16000 - 1);
+    EXPECT_EQ(Level(), 1);
+    net->Advance(1);
+    EXPECT_EQ(Level(), 0);
 }
 
 TEST_F(BoardTest, TransmitQueueHasItsEntriesAndDrainsAtBusPace) {

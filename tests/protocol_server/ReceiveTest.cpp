@@ -118,6 +118,7 @@ TEST_F(ReceiveTest, RingHoldsNineteenAndMarksTheOverrunInTheNewestKept) {
     EXPECT_FALSE(Instance().GetRxMsg(&untouched));
     EXPECT_EQ(untouched.Id, 0xABABABABu);
     EXPECT_FALSE(Instance().GetRxMsg(nullptr));
+    OnVciReceive(0, 3, nullptr);  // a batch without objects is ignored
     Receive({Frame(0x123, {1, 2, 3}, 7)});  // a frame of no decoded function: only the ring
     const auto one = Drain();
     ASSERT_EQ(one.size(), 1u);
