@@ -240,8 +240,8 @@ void TProtocol::SendDeviceStep(uint8_t node) {
         }
     }
     if (PendingMarks[MarkMirror + 12].load()) {
-        Flag200C.store(Mirror(12) != 0);
-        if (Flag200C.load()) {
+        Flag200C = Mirror(12) != 0;
+        if (Flag200C) {
             Pending200C = 0;
             SendDownloadInFlight(0x200C, 1, 12, node, 1);
         } else {
@@ -263,5 +263,5 @@ void TProtocol::SendDeviceStep(uint8_t node) {
 
 void TProtocol::Send200C(uint8_t node) {
     Pending200C = 0;
-    SendDownloadInFlight(0x200C, 1, 12, node, Flag200C.load());
+    SendDownloadInFlight(0x200C, 1, 12, node, Flag200C);
 }

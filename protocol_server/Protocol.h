@@ -100,9 +100,6 @@ public:
                              StatePreOperational = 4, StateVersion = 5, StateFailed = 255;
 
     std::atomic<uint64_t> SdoDeadline{0};
-    std::atomic<uint16_t> ValueInFlight{0};  // value of the last download of 0x2006..0x200B
-    uint8_t Pending200C = 0;                 // protocol thread only
-    std::atomic<uint8_t> Flag200C{0};        // value of the last download of 0x200C
 
 private:
     // Opens the exchange with node; an exchange still open is first closed as its time-out would
@@ -119,8 +116,12 @@ private:
     // Node, object, sub-index and value of the download in flight, packed so that the receive
     // thread sees them together; node 0 = none.
     std::atomic<uint64_t> TransferInFlight{0};
-    uint8_t Pending200CNode = 0;           // the node whose 0x2005 sequence the 0x200C download waits for
-    uint8_t Due200CNode = 0;               // the sequence ended: the sender's next pass sends it
+    // Clearing flag 12 goes as a 0x200C download after a fresh 0x2005 upload of the same node.
+    // Protocol thread only.
+    uint8_t Flag200C = 0;         // the value of the 0x200C download
+    uint8_t Pending200C = 0;      // waits for the upload of Pending200CNode
+    uint8_t Pending200CNode = 0;
+    uint8_t Due200CNode = 0;      // that upload ended: the sender's next pass sends the download
 
 public:
     // ---- end of pending writes, SDO exchanges, download frames

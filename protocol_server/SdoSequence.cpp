@@ -41,7 +41,7 @@ bool TProtocol::SendSdoDownload(uint16_t index, uint8_t sub, uint8_t entry, uint
         d[5] = 0x5A;
     } else if (index == 0x200C) {
         // The flag the acknowledgement will store, which is the value written for entry 12.
-        d[4] = Flag200C.load();
+        d[4] = Flag200C;
     } else {
         // Command fields travel from their CommandBlock mirror, parameters from the node's record.
         d[4] = uint8_t(GetValue(entry < 20 ? uint8_t(FirstMirrorEntry + entry) : entry, node));
@@ -55,10 +55,7 @@ bool TProtocol::SendSdoUpload(uint16_t index, uint8_t sub, uint8_t node) {
 }
 
 void TProtocol::SendDownloadInFlight(uint16_t index, uint8_t sub, uint8_t entry, uint8_t node, uint16_t value) {
-    if (index == 0x200C)
-        Flag200C.store(uint8_t(value));
-    else
-        ValueInFlight.store(value);
+    if (index == 0x200C) Flag200C = uint8_t(value);
     TransferInFlight.store(PackTransfer(node, index, sub, value));
     OpenSdoExchange(node);
     SendSdoDownload(index, sub, entry, node);
