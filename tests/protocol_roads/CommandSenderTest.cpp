@@ -52,7 +52,6 @@ const TPassCase PassCases[] = {
      {{40, 1, 3, 22}, {40, 24, 3, 30}},
      {{0x228, {0x96, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00}}, {0x628, {0x2F, 0x06, 0x20, 0x01, 0x1E, 0, 0, 0}}},
      40, 40, 0},
-    {"SystemValueStoredNotSent", {{127, 1, 2, -5}}, {}, 0, 40, 0},
 };
 
 class PassTest : public RoadTest, public ::testing::WithParamInterface<TPassCase> {};

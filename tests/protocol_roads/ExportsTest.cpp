@@ -4,31 +4,6 @@
 
 namespace {
 
-TEST_F(RoadTest, ReceivedFramesComeOutOldestFirst) {
-    TRxMsg msg{};
-    msg.Id = 0xDEAD;
-    EXPECT_FALSE(_GetRxMsg(&msg));
-    EXPECT_EQ(msg.Id, 0xDEADu);
-    for (uint32_t id : {0x1A8u, 0x2A8u, 0x728u}) Receive(id, {1, 2});
-    for (uint32_t id : {0x1A8u, 0x2A8u, 0x728u}) {
-        ASSERT_TRUE(_GetRxMsg(&msg));
-        EXPECT_EQ(msg.Id, id);
-        EXPECT_EQ(msg.Spare[0] | msg.Spare[1], 0);
-    }
-    EXPECT_FALSE(_GetRxMsg(&msg));
-    EXPECT_FALSE(_GetRxMsg(nullptr));
-}
-
-TEST_F(RoadTest, ChangeFlagsAreTakenOnceAndCanBeForced) {
-    Receive(0x1A8, {5, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(_NodeChanged(40), 0x02);
-    EXPECT_EQ(_NodeChanged(40), 0);
-    _ForceNodeChanged(40, 0xFF);
-    EXPECT_EQ(_NodeChanged(40), 0xFF);
-    _ForceNodeChanged(200, 0xFF);
-    EXPECT_EQ(_NodeChanged(200), 0);
-}
-
 TEST_F(RoadTest, ValuesReadTheSameWithoutInstance) {
     Heartbeat(21, 5);
     uint16_t w = 0xBEEF;
