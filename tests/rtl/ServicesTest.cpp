@@ -59,13 +59,13 @@ TEST(LibraryTest, LoadsByWindowsNameBesideTheProgram) {
 }
 
 TEST(LibraryTest, AnOverrideOpensTheGivenFile) {
-    rtl::SetLibraryOverride("Xat11reg.dll", rtl::ExecutableDir() + "libRtlProbe.so");
-    rtl::HMODULE h = rtl::LoadLibrary("Xat11reg.dll");
+    rtl::SetLibraryOverride("NoSuchLib.dll", rtl::ExecutableDir() + "libRtlProbe.so");
+    rtl::HMODULE h = rtl::LoadLibrary("NoSuchLib.dll");
     ASSERT_NE(h, nullptr);
     EXPECT_NE(rtl::GetProcAddress(h, "RtlProbeAnswer"), nullptr);
     rtl::FreeLibrary(h);
-    rtl::SetLibraryOverride("Xat11reg.dll", "");
-    EXPECT_EQ(rtl::LoadLibrary("Xat11reg.dll"), nullptr);  // nothing of that name beside the tests
+    rtl::SetLibraryOverride("NoSuchLib.dll", "");
+    EXPECT_EQ(rtl::LoadLibrary("NoSuchLib.dll"), nullptr);  // nothing of that name anywhere
 
     rtl::SetLibraryOverride("Broken.dll", rtl::ExecutableDir() + "missing.so");
     EXPECT_EQ(rtl::LoadLibrary("Broken.dll"), nullptr);
