@@ -28,6 +28,13 @@ public:
     // holding "?" (a missing key among them) gives no description.
     explicit TFancoil(TAppStrings& descriptions);
 
+    // One pass of the poller (scheduler thread): reads the value groups the protocol library
+    // flags as changed for nodes 21 to 127 into the model, marks the nodes that gave a value, and
+    // drains the library's received frames into RxMsgRing.
+    void Poll();
+    // The scheduler entry's function; data is the model.
+    static void PollEntry(void* model);
+
     // Files one value read from the protocol library (type 2 analog, 3 integer); values without
     // a place in the model are ignored. Never touches the changed marks.
     void Store(int node, int index, int16_t value, int type);

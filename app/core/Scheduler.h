@@ -1,0 +1,63 @@
+// The timing thread and the refresh dispatch. Once a millisecond the thread rewrites the date and
+// time texts and SysTick, posts UM_REFRESH to the application window every 100 ms (UM_TICK500 every
+// 500 ms) and, unless paused, runs its entries (the node poller) on its own thread. The application
+// message handler turns each UM_REFRESH into one run of RefreshList on the user-interface thread.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "Schedule.h"
+#include "logserver/Pelkin.h"  // UM_LOGSTATE
+#include "rtl/Thread.h"
+
+constexpr uint32_t UM_TICK500 = rtl::WM_USER + 101;
+constexpr uint32_t UM_REFRESH = rtl::WM_USER + 102;
+
+class TScheduler : public rtl::TThread {
+public:
+    explicit TScheduler(bool createSuspended);
+    // Ends the thread (a never-resumed one without running its loop); the end handler runs here.
+    ~TScheduler() override;
+
+    // Only while the thread is suspended, before its first Resume.
+    void AddEntry(TFuncPtr entry);
+    size_t EntryCount() const;
+
+    // Non-zero: the entries are skipped; the texts, the tick and the messages go on.
+    std::atomic<uint8_t> Paused{0};
+
+protected:
+    void Execute() override;
+
+private:
+    // One pass of the loop without its sleep.
+    void Pass();
+    // The end handler: frees the entries, logs the end.
+    void SchedulerTerminate(rtl::TThread* thread);
+
+    uint32_t Next100 = 0;
+    uint32_t Next500 = 0;
+    uint32_t Tick = 0;
+    std::unique_ptr<TFuncPtrList> Entries;
+};
+
+// A message as the application's loop takes it from its queue.
+struct TMessage {
+    rtl::HWND Window = nullptr;
+    uint32_t Message = 0;
+    uintptr_t WParam = 0;
+    intptr_t LParam = 0;
+};
+
+// Installed by the form layer: removes every UM_REFRESH still waiting for the application window.
+extern std::function<void()> DiscardQueuedRefresh;
+
+// The application's message hook: Alt+F4 asks the application to terminate, UM_REFRESH runs the
+// refresh list once and drops the refreshes queued behind it, UM_LOGSTATE keeps the log server's
+// state. handled := true for these; other messages are left alone.
+void AppMessageHandler(const TMessage& msg, bool& handled);
+
+// Frees the list with its entries; a null list is ignored.
+void FreeFuncPtrList(std::unique_ptr<TFuncPtrList>& list);
