@@ -1,8 +1,11 @@
 #include "Fancoil.h"
 
 #include <mutex>
+#include <span>
 
 #include "AppStrings.h"
+#include "Morvand.h"
+#include "RxMsgRing.h"
 #include "rtl/Files.h"
 
 namespace {
@@ -26,6 +29,26 @@ IntegerKind KindOf(int index) {
     return IntegerKind::None;  // 0, 15, 17 and above 43
 }
 
+// Which value groups a change bit stands for, in the order they are read.
+struct TGroup {
+    uint8_t bit;
+    uint8_t type;
+    uint8_t first, last;
+};
+constexpr TGroup kDeviceGroups[] = {
+    {0x01, TFancoil::kTypeAnalog, 1, 1},
+    {0x10, TFancoil::kTypeAnalog, 4, 7},
+    {0x02, TFancoil::kTypeInteger, 1, 16},
+    {0x20, TFancoil::kTypeInteger, 18, 43},
+};
+// Analog index 6 of node 127 has no value in the library; it is asked all the same.
+constexpr TGroup kZemGroups[] = {
+    {0x04, TFancoil::kTypeAnalog, 1, 2},
+    {0x40, TFancoil::kTypeAnalog, 6, 6},
+    {0x08, TFancoil::kTypeInteger, 1, 1},
+    {0x80, TFancoil::kTypeInteger, 5, 18},
+};
+
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 }  // namespace
@@ -35,6 +58,29 @@ TFancoil::TFancoil(TAppStrings& descriptions) {
         std::string text = descriptions.GetString("FC" + std::to_string(i));
         if (text.find('?') == std::string::npos) Description[static_cast<size_t>(i)] = std::move(text);
     }
+}
+
+void TFancoil::PollEntry(void* model) { static_cast<TFancoil*>(model)->Poll(); }
+
+void TFancoil::Poll() {
+    for (int node = kFirstDevice; node < kNodes; ++node) {
+        const auto n = static_cast<uint8_t>(node);
+        const uint8_t flags = _NodeChanged(n);
+        if (flags == 0) continue;
+        bool gave = false;
+        const auto groups = node == kZem ? std::span<const TGroup>(kZemGroups) : std::span<const TGroup>(kDeviceGroups);
+        for (const TGroup& g : groups) {
+            if (!(flags & g.bit)) continue;
+            for (int index = g.first; index <= g.last; ++index) {
+                uint16_t value = 0;
+                if (!_RdDBValue(n, static_cast<uint8_t>(index), g.type, &value)) continue;
+                Store(node, index, static_cast<int16_t>(value), g.type);
+                gave = true;
+            }
+        }
+        if (gave) SetChanged(node);
+    }
+    while (_GetRxMsg(&RxMsgRing.Scratch)) RxMsgRing.Capture(RxMsgRing.Scratch);
 }
 
 void TFancoil::Store(int node, int index, int16_t value, int type) {

@@ -25,6 +25,10 @@ public:
     void AddEntry(TFuncPtr entry);
     size_t EntryCount() const;
 
+    // One pass of the loop without its sleep: texts, tick, due messages, entries. The thread runs
+    // it once a millisecond; tests call it on a scheduler that was never resumed.
+    void Pass();
+
     // Non-zero: the entries are skipped; the texts, the tick and the messages go on.
     std::atomic<uint8_t> Paused{0};
 
@@ -32,8 +36,6 @@ protected:
     void Execute() override;
 
 private:
-    // One pass of the loop without its sleep.
-    void Pass();
     // The end handler: frees the entries, logs the end.
     void SchedulerTerminate(rtl::TThread* thread);
 
