@@ -1,0 +1,94 @@
+#include "app/windows/Crcfunc.h"
+
+#include <algorithm>
+
+uint8_t HexRecordLength = 0;
+uint16_t HexRecordAddress = 0;
+uint8_t HexRecordType = 0;
+std::array<uint8_t, 16> HexRecordData{};
+uint8_t HexRecordChecksum = 0;
+
+std::array<uint8_t, kHexImageSize> HexImage{};
+uint16_t ImageStart = 0;
+uint16_t ImageEnd = 0;
+
+namespace {
+
+// The reflected CRC-16 table for 0xA001, split into its high and low bytes.
+struct TCrcTables {
+    std::array<uint8_t, 256> Hi{}, Lo{};
+};
+
+constexpr TCrcTables MakeTables() {
+    TCrcTables t;
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned r = i;
+        for (int b = 0; b < 8; ++b) r = (r & 1) ? (r >> 1) ^ 0xA001 : r >> 1;
+        t.Hi[i] = uint8_t(r >> 8);
+        t.Lo[i] = uint8_t(r);
+    }
+    return t;
+}
+
+constexpr TCrcTables Tables = MakeTables();
+static_assert(Tables.Hi[1] == 0xC0 && Tables.Lo[1] == 0xC1 && Tables.Hi[255] == 0x40 && Tables.Lo[255] == 0x40);
+
+uint8_t PairAt(std::string_view text, size_t at) { return HexPairValue(text[at], text[at + 1]); }
+
+}  // namespace
+
+uint8_t HexCharValue(char c) {
+    if (c >= '0' && c <= '9') return uint8_t(c - '0');
+    if (c >= 'A' && c <= 'F') return uint8_t(c - 'A' + 10);
+    return 0;
+}
+
+uint8_t HexPairValue(char high, char low) { return uint8_t(16 * HexCharValue(high) + HexCharValue(low)); }
+
+bool HexRecordCheck(std::string_view text) {
+    HexRecordLength = 0;
+    HexRecordAddress = 0;
+    HexRecordType = 0;
+    HexRecordChecksum = 0;
+    if (text.size() < 10) return false;
+    HexRecordLength = PairAt(text, 0);
+    HexRecordAddress = uint16_t(PairAt(text, 2) * 256 + PairAt(text, 4));
+    HexRecordType = PairAt(text, 6);
+    // Beyond the record buffer or the text: refused rather than read or written out of bounds.
+    const size_t length = HexRecordLength;
+    if (length > HexRecordData.size() || text.size() < 10 + 2 * length) return false;
+    for (size_t i = 0; i < length; ++i) HexRecordData[i] = PairAt(text, 8 + 2 * i);
+    HexRecordChecksum = PairAt(text, 8 + 2 * length);
+    if (!HexRecordSumOk()) return false;
+    if (HexRecordType == 0) {
+        if (HexRecordAddress + length > kHexImageSize) return false;
+        std::copy_n(HexRecordData.begin(), length, HexImage.begin() + HexRecordAddress);
+    }
+    return true;
+}
+
+bool HexRecordSumOk() {
+    unsigned sum = HexRecordLength + (HexRecordAddress >> 8) + (HexRecordAddress & 0xFF) + HexRecordType;
+    for (size_t i = 0; i < std::min<size_t>(HexRecordLength, HexRecordData.size()); ++i) sum += HexRecordData[i];
+    return ((sum + HexRecordChecksum) & 0xFF) == 0;
+}
+
+bool ImageFill(uint16_t start, uint16_t end) {
+    if (start > end || end >= kHexImageSize) return false;
+    ImageStart = start;
+    ImageEnd = end;
+    std::fill(HexImage.begin() + start, HexImage.begin() + end + 1, 0xFF);
+    return true;
+}
+
+uint16_t ImageCrc() {
+    uint16_t crc = 0xFFFF;
+    for (uint32_t a = ImageStart; a <= ImageEnd; ++a) crc = CrcTableStep(HexImage[a], crc);
+    return crc;
+}
+
+uint16_t CrcTableStep(uint8_t byte, uint16_t crc) {
+    const uint8_t index = byte ^ uint8_t(crc & 0xFF);
+    const uint8_t lo = Tables.Lo[index] ^ uint8_t(crc >> 8);
+    return uint16_t(Tables.Hi[index] * 256 + lo);
+}

@@ -1,0 +1,39 @@
+// Intel HEX record check, the program image the data records fill, and the image CRC the nodes'
+// boot loaders compare with the image they received.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+// The record last checked by HexRecordCheck.
+extern uint8_t HexRecordLength;
+extern uint16_t HexRecordAddress;
+extern uint8_t HexRecordType;  // 0 data, 1 end of file, 2 and 4 address records
+extern std::array<uint8_t, 16> HexRecordData;
+extern uint8_t HexRecordChecksum;
+
+// The program area 0x0000..0xEFFF and the range ImageCrc covers (both ends inclusive).
+constexpr uint32_t kHexImageSize = 0xF000;
+extern std::array<uint8_t, kHexImageSize> HexImage;
+extern uint16_t ImageStart;
+extern uint16_t ImageEnd;
+
+// '0'..'9' and 'A'..'F' give 0..15; every other character (lower case included) gives 0.
+uint8_t HexCharValue(char c);
+uint8_t HexPairValue(char high, char low);
+
+// Parses one record text (the line without ':' and line end) into the record fields and checks
+// its checksum; a valid data record is copied into the image. Besides a wrong checksum, a record
+// of more than 16 data bytes, a text too short for its byte count and a data record reaching past
+// 0xEFFF fail the check, and the image is left untouched.
+bool HexRecordCheck(std::string_view text);
+// The Intel HEX checksum test of the record fields.
+bool HexRecordSumOk();
+
+// Sets the image range and fills it with 0xFF; false (nothing changed) for a reversed range or
+// one reaching past 0xEFFF.
+bool ImageFill(uint16_t start, uint16_t end);
+// CRC-16/MODBUS (reflected 0xA001, initial 0xFFFF, no final XOR) of the image range.
+uint16_t ImageCrc();
+// One table step of that CRC.
+uint16_t CrcTableStep(uint8_t byte, uint16_t crc);
