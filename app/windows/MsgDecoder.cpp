@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "app/core/RxMsgRing.h"
 #include "app/core/ScheduleHelpers.h"
 
 namespace {
@@ -103,25 +104,20 @@ void HeartbeatLine(const uint8_t* d, std::string& text) {
 
 }  // namespace
 
-std::string RawMsgText(std::span<const TRxMsg> records, uint16_t slot) {
+std::string RawMsgText(uint16_t slot, const TRxMsg& msg) {
     std::string text;
-    if (slot >= records.size()) return text;
-    const TRxMsg& m = records[slot];
-    const unsigned length = m.Len & 0x0Fu;
-    Append(text, "%3d Time: %10u Id: %3X   DLC: %1u    Data:", int(slot), unsigned(m.TimeStamp), unsigned(m.Id),
+    const unsigned length = msg.Len & 0x0Fu;
+    Append(text, "%3d Time: %10u Id: %3X   DLC: %1u    Data:", int(slot), unsigned(msg.TimeStamp), unsigned(msg.Id),
            length);
     // Length codes above 8 still carry 8 data bytes.
-    for (unsigned i = 0; i < length && i < 8; ++i) Append(text, " %.2X", unsigned(m.Data[i]));
+    for (unsigned i = 0; i < length && i < 8; ++i) Append(text, " %.2X", unsigned(msg.Data[i]));
     return text;
 }
 
-bool DecodeMsg(std::span<const TRxMsg> records, uint16_t slot, std::string& text) {
-    if (slot >= records.size()) return false;
-    const TRxMsg& m = records[slot];
-    const TRxMsg& previous = records[ModSub16(slot, 1, uint16_t(records.size()))];
-    const uint32_t dt = m.TimeStamp > previous.TimeStamp ? m.TimeStamp - previous.TimeStamp : 0;
-    const unsigned node = m.Id & 0x7F, function = m.Id & 0x780;
-    const uint8_t* d = m.Data;
+bool DecodeMsg(uint16_t slot, const TRxMsg& msg, uint32_t previousStamp, std::string& text) {
+    const uint32_t dt = msg.TimeStamp > previousStamp ? msg.TimeStamp - previousStamp : 0;
+    const unsigned node = msg.Id & 0x7F, function = msg.Id & 0x780;
+    const uint8_t* d = msg.Data;
 
     text.clear();
     Append(text, "%3d dt:%4u ", int(slot), unsigned(dt / 10));
@@ -144,4 +140,11 @@ bool DecodeMsg(std::span<const TRxMsg> records, uint16_t slot, std::string& text
         case 0x700: HeartbeatLine(d, text); return true;
         default: return false;
     }
+}
+
+std::string RawMsgText(const TRxMsgRing& ring, uint16_t slot) { return RawMsgText(slot, ring.Record(slot)); }
+
+bool DecodeMsg(const TRxMsgRing& ring, uint16_t slot, std::string& text) {
+    const uint16_t previous = ModSub16(slot, 1, TRxMsgRing::kSlots);
+    return DecodeMsg(slot, ring.Record(slot), ring.Record(previous).TimeStamp, text);
 }

@@ -33,12 +33,13 @@ TValueVerdict OwnRange(std::optional<int16_t> v, const TUIWinDefRow& row, uint8_
 
 // Parameters 34 to 43 under the set-point modes: M = 5 takes v as a set point, M = 6 as an
 // offset to the node's set point S; both must stay within the "SETPOINT" row's range.
+// Without a "SETPOINT" row the row's own range holds.
 TValueVerdict SetPointRange(std::optional<int16_t> v, const TUIWinDefRow& row, const TUIWinDefRow* setPoint,
                             const TNodeMode& mode) {
+    if (!setPoint) return OwnRange(v, row, kKindInteger);
     std::optional<int16_t> tested = v;
     if (mode.M == 6 && v) tested = int16_t(mode.S + *v);
-    const TUIWinDefRow& range = setPoint ? *setPoint : row;
-    return InRange(tested, range.Min, range.Max) ? Accept(*v, kKindInteger) : Refuse(kValueOutOfRange);
+    return InRange(tested, setPoint->Min, setPoint->Max) ? Accept(*v, kKindInteger) : Refuse(kValueOutOfRange);
 }
 
 bool IsSetPointMode(const TNodeMode& mode) { return mode.M == 5 || mode.M == 6; }

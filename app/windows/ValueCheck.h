@@ -43,7 +43,8 @@ struct TValueVerdict {
 };
 
 // Validates v for the row of the node (node 127: a "[ZEM]" row). setPoint is the "SETPOINT" row of
-// the device rows, or null when there is none: the tests against its range then use the row's own.
+// the device rows, or null when there is none: v is then tested against the row's own range where
+// the set-point modes would test it against the set-point range.
 TValueVerdict CheckValue(std::optional<int16_t> v, const TUIWinDefRow& row, const TUIWinDefRow* setPoint,
                          uint8_t node, const TNodeMode& mode);
 // EnteredValue and CheckValue in one.
