@@ -1,0 +1,78 @@
+#include "forms/Dialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "forms/Forms.h"
+#include "forms/QtBridge.h"
+#include "rtl/Files.h"
+#include "rtl/Messages.h"
+
+namespace forms {
+namespace {
+
+OpenDialogHandler openHandler;
+
+// "a|*.x|b|*.y" as Qt writes it: "a (*.x);;b (*.y)".
+QString QtFilter(const std::string& filter) {
+    const QStringList parts = ToQString(filter).split(QChar('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QChar(';'), QChar(' ')) + QChar(')');
+    return out.join(QStringLiteral(";;"));
+}
+
+std::optional<std::string> PlatformOpenDialog(const TOpenDialog& dialog) {
+    const TApplication::TSystemModal modal;
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(rtl::NativePath(dialog.InitialDir)));
+    const QString chosen = QFileDialog::getOpenFileName(nullptr, QString(), QDir(folder).absolutePath(),
+                                                        QtFilter(dialog.Filter));
+    if (chosen.isEmpty()) return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+}  // namespace
+
+int ShowMessageBox(const std::string& text, const std::string& caption, int flags) {
+    QMessageBox box;
+    box.setWindowTitle(ToQString(caption));
+    box.setText(ToQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    switch (flags & 0xF0) {
+        case rtl::MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+        case rtl::MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+        case rtl::MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+        case rtl::MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+        default: break;
+    }
+    switch (flags & 0x0F) {
+        case rtl::MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case rtl::MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    const TApplication::TSystemModal modal;
+    switch (box.exec()) {
+        case QMessageBox::Cancel: return rtl::IDCANCEL;
+        case QMessageBox::Yes: return rtl::IDYES;
+        case QMessageBox::No: return rtl::IDNO;
+        default: return rtl::IDOK;
+    }
+}
+
+OpenDialogHandler SetOpenDialogHandler(OpenDialogHandler handler) {
+    std::swap(openHandler, handler);
+    return handler;
+}
+
+bool TOpenDialog::Execute() {
+    const std::optional<std::string> chosen = openHandler ? openHandler(*this) : PlatformOpenDialog(*this);
+    if (!chosen) return false;
+    // The windows take folders apart at '\', as the system writes paths.
+    FileName = *chosen;
+    for (char& c : FileName)
+        if (c == '/') c = '\\';
+    return true;
+}
+
+}  // namespace forms

@@ -1,0 +1,49 @@
+#include "forms/Testing.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QWidget>
+
+#include "forms/Forms.h"
+#include "forms/QtBridge.h"
+
+namespace forms::drive {
+
+void PressKey(TForm& form, uint16_t vk, TShiftState shift) {
+    QWidget* target = form.Widget()->focusWidget();
+    if (!target) target = form.Widget();
+    Qt::KeyboardModifiers modifiers;
+    if (shift & ssShift) modifiers |= Qt::ShiftModifier;
+    if (shift & ssAlt) modifiers |= Qt::AltModifier;
+    if (shift & ssCtrl) modifiers |= Qt::ControlModifier;
+    QKeyEvent press(QEvent::KeyPress, QtKeyFor(vk), modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, QtKeyFor(vk), modifiers);
+    QApplication::sendEvent(target, &release);
+}
+
+void MouseUp(TControl& control, TMouseButton button, int x, int y) {
+    QWidget* target = control.Widget();
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(target)) target = area->viewport();
+    const Qt::MouseButton b = button == TMouseButton::mbRight    ? Qt::RightButton
+                              : button == TMouseButton::mbMiddle ? Qt::MiddleButton
+                                                                 : Qt::LeftButton;
+    const QPointF local(x, y);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, target->mapToGlobal(local), b, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+void Activate(TForm& form) {
+    form.Show();
+    if (Application) Application->ProcessMessages();
+}
+
+bool SaveScreenshot(TForm& form, const std::string& path) {
+    return form.Widget()->grab().save(QString::fromStdString(path), "PNG");
+}
+
+}  // namespace forms::drive
