@@ -50,7 +50,7 @@ bool HexRecordCheck(std::string_view text) {
     HexRecordAddress = 0;
     HexRecordType = 0;
     HexRecordChecksum = 0;
-    if (text.size() < 10) return false;
+    if (text.size() < 8) return false;
     HexRecordLength = PairAt(text, 0);
     HexRecordAddress = uint16_t(PairAt(text, 2) * 256 + PairAt(text, 4));
     HexRecordType = PairAt(text, 6);

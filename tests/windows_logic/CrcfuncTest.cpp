@@ -54,6 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Beyond the record buffer, the text or the image: refused, nothing read or written.
                       TRecordCase{"SeventeenBytes", HexRecord(0x0200, 0, std::vector<uint8_t>(17, 0x11)), false, 17, 0, 0x0200},
                       TRecordCase{"TextShorterThanItsCount", "10010000214601", false, 16, 0, 0x0100},
+                      TRecordCase{"NoChecksum", "00000001", false, 0, 1, 0},
                       TRecordCase{"TooShortForAHeader", "000000", false, 0, 0, 0},
                       TRecordCase{"PastTheImage", HexRecord(0xEFF8, 0, std::vector<uint8_t>(16, 0x22)), false, 16, 0, 0xEFF8},
                       TRecordCase{"AtTheImageEnd", HexRecord(0xEFFE, 0, {0x34, 0x12}), true, 2, 0, 0xEFFE}),
