@@ -295,29 +295,6 @@ TEST_F(Download, MissingFileChangesNothing) {
     EXPECT_TRUE(Fake.TakeCalls().empty());
 }
 
-// After the download the versions are collected; then a selected node is done when present.
-TEST_F(Download, SelectedNodesAreMarkedByTheirPresenceAfterTheCollection) {
-    Present({40, 41, 45});
-    table.Fill(model);
-    SelectNodes({40, 41});
-    Fake.Confirmed = {40, 41};
-    Fake.Versions = {{40, 0x4702}, {45, 0x4601}};
-    WriteHex({Start4, End});
-    seq.Start(file);
-    ASSERT_TRUE(RunTo(AwaitRestart, 1000, 30));
-    Present({40, 45});  // 41 did not come back
-    ASSERT_TRUE(RunTo(AwaitVersions, 1000, 20));
-    ASSERT_TRUE(RunTo(Idle, 0, 20));
-    EXPECT_EQ(table.GetState(0), TDwlFc::StateDone);
-    EXPECT_EQ(table.GetState(1), TDwlFc::StateFailed);
-    EXPECT_EQ(table.GetState(2), TDwlFc::StateNone);
-    EXPECT_EQ(table.VersionText(0), "04.07.002");
-    EXPECT_EQ(table.VersionText(2), "04.06.001");
-    EXPECT_TRUE(view.Enabled);
-    EXPECT_EQ(view.Lock, TDownloadSequence::kLockBusy);
-    EXPECT_EQ(seq.GetDownloadRan(), 1);
-}
-
 // When no node came back the collection touches no button; the download still gives them back.
 TEST_F(Download, NoNodeBackStillEndsWithTheButtonsEnabled) {
     Present({40});

@@ -1,0 +1,439 @@
+// The main menu, driven as the user drives it: keys and buttons with stand-ins for the working
+// windows, the locked menu, the version label, the caption, the window settings written on close,
+// and the bus-speed switch with its restart of the library paced by the refresh tick.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QImage>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "AppStrings.h"
+#include "Menu.h"
+#include "Morvand.h"
+#include "Schedule.h"
+#include "Scheduler.h"
+#include "SetupFile.h"
+#include "forms/Keys.h"
+#include "forms/Testing.h"
+#include "rtl/Clock.h"
+#include "rtl/Messages.h"
+#include "rtl/Profile.h"
+#include "sim/Network.h"
+
+namespace fs = std::filesystem;
+using namespace forms;
+
+namespace {
+
+struct Box {
+    std::string text, caption;
+};
+
+// A working window as far as the menu is concerned: F10 hides it, hiding shows the menu.
+class TStandIn : public TForm {
+public:
+    TStandIn() : TForm("StandIn", 200, 120) { KeyPreview = true; }
+
+protected:
+    void FormKeyDown(uint16_t& key, TShiftState) override {
+        if (key != VK_F10) return;
+        key = 0;
+        Hide();
+    }
+    void FormHide() override { MenuForm->Show(); }
+};
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+class MenuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous = fs::current_path();
+        std::string pattern = (fs::temp_directory_path() / "menutestXXXXXX").string();
+        root = mkdtemp(pattern.data());
+        base = root / "base";
+        work = root / "work";
+        fs::create_directories(work);
+        fs::create_directories(base);
+        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
+        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
+        SetTopSpeed("1");
+        WriteText(root / "Xat11reg.reg", "simulated 0\n");
+        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
+        fs::current_path(work);
+        net->SetTimeMode(sim::TimeMode::Manual);
+        sim::Network::Install(net);
+
+        static int argc = 1;
+        static char name[] = "windows_menu_tests";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<TApplication>(argc, argv);
+        AppWindowHandle = app->Handle();
+        RequestTerminate = [this] { app->Terminate(); };
+        DiscardQueuedRefresh = [this] { app->RemoveQueuedMessages(UM_REFRESH); };
+        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
+            boxes.push_back({text, caption});
+            return rtl::IDOK;
+        });
+
+        ScheduleGlobalsInit();
+        BaseDir = base.string() + "/";
+        _CmdLineData::Flags = 0;
+        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
+        ASSERT_TRUE(AppStr->Load());
+        SetupFile = std::make_unique<TSetupFile>("IN\\TELVOX.ini");
+        SetupFile->Read();
+        InvalidateList = std::make_unique<TFuncPtrList>();
+        RefreshList = std::make_unique<TFuncPtrList>();
+        // Never resumed: the test runs its passes, on the clock it moves.
+        Scheduler = std::make_unique<TScheduler>(true);
+    }
+
+    void TearDown() override {
+        rtl::SetMessageBoxHandler(previousBox);
+        app.reset();
+        MenuForm = nullptr;
+        Scheduler.reset();
+        _DestroyCANThread();
+        AppStr.reset();
+        SetupFile.reset();
+        InvalidateList.reset();
+        RefreshList.reset();
+        _CmdLineData::Flags = 0;
+        ScheduleGlobalsExit();
+        DiscardQueuedRefresh = nullptr;
+        RequestTerminate = nullptr;
+        AppWindowHandle = nullptr;
+        sim::Network::Install(nullptr);
+        unsetenv("XAT11REG_FILE");
+        fs::current_path(previous);
+        fs::remove_all(root);
+    }
+
+    void SetTopSpeed(const std::string& line) {
+        WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=" + line + "\r\nlogEn=0\r\n");
+    }
+    std::string TopSpeed() const {
+        return rtl::GetPrivateProfileString("General", "topSpeed", "absent", (work / "Morvand.ini").string());
+    }
+    int SetupValue(const char* key) const {
+        return rtl::GetPrivateProfileInt("UI", key, -1, (base / "IN" / "TELVOX.ini").string());
+    }
+
+    TMenuForm* ShowMenu() {
+        app->CreateForm(MenuForm);
+        drive::Activate(*MenuForm);
+        return MenuForm;
+    }
+    TStandIn* StandIn(const char* name) {
+        TStandIn* form = nullptr;
+        app->CreateForm(form);
+        form->Name = name;
+        return form;
+    }
+    // Moves the clock and runs a scheduler pass; its refresh reaches the windows.
+    void Tick(uint32_t ms) {
+        clock.Advance(ms);
+        Scheduler->Pass();
+        app->ProcessMessages();
+    }
+    bool ControlsEnabled(bool enabled) const {
+        for (TControl* c : std::initializer_list<TControl*>{&MenuForm->SBMonitor, &MenuForm->SBTree, &MenuForm->SBLog,
+                                                            &MenuForm->SBDwLoad, &MenuForm->SBExit,
+                                                            &MenuForm->rdbSpeed})
+            if (c->Enabled() != enabled) return false;
+        return true;
+    }
+
+    fs::path root, base, work, previous;
+    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
+    rtl::ManualClock clock{50'000};
+    rtl::ScopedClock scopedClock{clock};
+    std::unique_ptr<TApplication> app;
+    std::vector<Box> boxes;
+    rtl::MessageBoxHandler previousBox;
+};
+
+struct SpeedCase {
+    const char* stored;
+    int item;
+    uint8_t highSpeed;
+};
+
+class MenuSpeedTest : public MenuTest, public ::testing::WithParamInterface<SpeedCase> {};
+
+}  // namespace
+
+TEST_P(MenuSpeedTest, StoredSpeedSelectsItsItem) {
+    SetTopSpeed(GetParam().stored);
+    TMenuForm* menu = ShowMenu();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(menu->HighSpeed, GetParam().highSpeed);
+    EXPECT_EQ(menu->rdbSpeed.ItemIndex(), GetParam().item);
+    EXPECT_EQ(menu->Caption(), "TELVX - MENU");
+    ASSERT_EQ(RefreshList->size(), 1u);
+    EXPECT_EQ((*RefreshList)[0].Data, menu);
+    EXPECT_EQ(InvalidateList->size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, MenuSpeedTest,
+                         ::testing::Values(SpeedCase{"1", 0, 1}, SpeedCase{"0", 1, 0}, SpeedCase{"2", 0, 1}));
+
+class MenuFatalTest : public MenuTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MenuFatalTest, MissingSpeedEndsTheProgramAfterWritingTheSettings) {
+    WriteText(work / "Morvand.ini", GetParam());
+    WriteText(base / "IN" / "TELVOX.ini", "");
+    app->CreateForm(MenuForm);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "file Morvand.ini: topSpeed not found");
+    EXPECT_EQ(boxes[0].caption, "FATAL ERROR");
+    EXPECT_TRUE(app->Terminated());
+    EXPECT_TRUE(RefreshList->empty());
+    EXPECT_EQ(SetupValue("WINWIDTH"), MenuForm->Width()) << "the close wrote the window settings";
+    EXPECT_EQ(SetupValue("WINSTATUS"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, MenuFatalTest,
+                         ::testing::Values("[General]\r\nlogEn=0\r\n", "[Other]\r\ntopSpeed=1\r\n",
+                                           "[General]\r\ntopSpeed=fast\r\n"));
+
+TEST_F(MenuTest, CaptionJoinsTheTitlesAndMissingTitlesAreRegistered) {
+    WriteText(base / "USR" / "AppStr.cfg", "\"APPLICATION_TITLE\" \"PLANT\" \"P\" \"P\" \"P\"\r\n");
+    ASSERT_TRUE((AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg"))->Load());
+    TMenuForm* menu = ShowMenu();
+    EXPECT_EQ(menu->Caption(), "PLANT - MENU");
+    const std::string file = ReadText(base / "USR" / "AppStr.cfg");
+    EXPECT_NE(file.find("MENUFORM_TITLE"), std::string::npos);
+    EXPECT_EQ(file.find("TELVX"), std::string::npos) << "a present key keeps its text";
+}
+
+TEST_F(MenuTest, VersionLabelShowsTheProductVersion) {
+    TMenuForm* menu = ShowMenu();
+    EXPECT_EQ(menu->LVers.Caption(), std::string("Vers. ") + TELVOX_SHORT_VERSION);
+    app->SetExeName((work / "Morvand.ini").string());
+    menu->ShowVersion();
+    EXPECT_EQ(menu->LVers.Caption(), "No version found");
+}
+
+TEST_F(MenuTest, FunctionKeysAndButtonsOpenTheWorkingWindows) {
+    TMenuForm* menu = ShowMenu();
+    struct Case {
+        uint16_t key;
+        const char* window;
+    };
+    const Case cases[] = {{VK_F3, "NodesUIForm"}, {VK_F4, "TreeUIForm"}, {VK_F5, "MsgUIForm"}, {VK_F6, "DwldUIForm"}};
+    for (const Case& c : cases) StandIn(c.window);
+    drive::Activate(*menu);
+    for (const Case& c : cases) {
+        drive::PressKey(*menu, c.key);
+        TForm* window = app->FindForm(c.window);
+        EXPECT_TRUE(window->Visible()) << c.window;
+        EXPECT_EQ(app->ActiveForm(), window);
+        EXPECT_FALSE(menu->Visible());
+        drive::PressKey(*window, VK_F10);
+        EXPECT_FALSE(window->Visible());
+        EXPECT_TRUE(menu->Visible());
+        EXPECT_EQ(app->ActiveForm(), menu);
+    }
+    menu->SBLog.Click();
+    EXPECT_TRUE(app->FindForm("MsgUIForm")->Visible());
+    EXPECT_FALSE(menu->Visible());
+    EXPECT_FALSE(app->Terminated());
+}
+
+TEST_F(MenuTest, WindowsNotCreatedLeaveTheMenuInFront) {
+    TMenuForm* menu = ShowMenu();
+    drive::PressKey(*menu, VK_F4);
+    menu->SBDwLoad.Click();
+    drive::PressKey(*menu, VK_F2);
+    EXPECT_TRUE(menu->Visible());
+    EXPECT_EQ(app->ActiveForm(), menu);
+}
+
+TEST_F(MenuTest, F10EndsTheProgramAndWritesTheWindowSettings) {
+    TMenuForm* menu = ShowMenu();
+    drive::PressKey(*menu, VK_F10);
+    EXPECT_TRUE(app->Terminated());
+    EXPECT_EQ(SetupValue("WINTOP"), menu->Top());
+    EXPECT_EQ(SetupValue("WINLEFT"), menu->Left());
+    EXPECT_EQ(SetupValue("WINWIDTH"), menu->Width());
+    EXPECT_EQ(SetupValue("WINHEIGHT"), menu->Height());
+    EXPECT_EQ(SetupValue("WINSTATUS"), 0);
+}
+
+TEST_F(MenuTest, ExitButtonEndsTheProgram) {
+    TMenuForm* menu = ShowMenu();
+    menu->SBExit.Click();
+    EXPECT_TRUE(app->Terminated());
+}
+
+TEST_F(MenuTest, LockedMenuIgnoresItsCommandsButNotAltF4) {
+    const char* argv[] = {"telvox", "/Wout.txt"};
+    ParseCommandLine(2, argv);
+    ASSERT_TRUE(_CmdLineData::Flags & _CmdLineData::MenuLocked);
+    TMenuForm* menu = ShowMenu();
+    TStandIn* nodes = StandIn("NodesUIForm");
+    drive::Activate(*menu);
+    for (uint16_t key : {VK_F3, VK_F10}) drive::PressKey(*menu, key);
+    menu->SBMonitor.Click();
+    menu->SBExit.Click();
+    EXPECT_FALSE(nodes->Visible());
+    EXPECT_TRUE(menu->Visible());
+    EXPECT_FALSE(app->Terminated());
+    drive::PressKey(*menu, VK_F4, ssAlt);
+    EXPECT_TRUE(app->Terminated());
+}
+
+TEST_F(MenuTest, AltF4EndsTheProgramFromAnyWindow) {
+    ShowMenu();
+    TStandIn* tree = StandIn("TreeUIForm");
+    drive::PressKey(*MenuForm, VK_F4);
+    ASSERT_TRUE(tree->Visible());
+    EXPECT_FALSE(app->Terminated()) << "F4 alone opens the tree";
+    drive::PressKey(*tree, VK_F4, ssAlt);
+    EXPECT_TRUE(app->Terminated());
+}
+
+TEST_F(MenuTest, RefreshCopiesDateAndTimeOnlyWhileTheMenuIsActive) {
+    TMenuForm* menu = ShowMenu();
+    TStandIn* log = StandIn("MsgUIForm");
+    drive::Activate(*menu);
+    Tick(150);
+    EXPECT_EQ(menu->DateShown, DateText.Get());
+    EXPECT_EQ(menu->TimeShown, TimeText.Get());
+    EXPECT_FALSE(menu->TimeShown.empty());
+
+    drive::PressKey(*menu, VK_F5);
+    ASSERT_EQ(app->ActiveForm(), log);
+    const std::string shown = menu->TimeShown;
+    Tick(5000);
+    EXPECT_NE(TimeText.Get(), shown);
+    EXPECT_EQ(menu->TimeShown, shown);
+}
+
+TEST_F(MenuTest, SwitchingTheSpeedRestartsTheLibraryInFourStepsPacedByTheTick) {
+    ASSERT_EQ(_CreateCANThread(".//Morvand"), 0);
+    EXPECT_EQ(net->BitRate(), 125000u);
+    TMenuForm* menu = ShowMenu();
+    TStandIn* nodes = StandIn("NodesUIForm");
+    drive::Activate(*menu);
+    Tick(150);
+
+    menu->rdbSpeed.ClickItem(1);
+    EXPECT_EQ(TopSpeed(), "0");
+    EXPECT_EQ(menu->HighSpeed, 0);
+    EXPECT_EQ(menu->RestartRequested, 1);
+
+    Tick(150);  // step 0: pause and disable
+    EXPECT_EQ(menu->RestartState, 1);
+    EXPECT_TRUE(ControlsEnabled(false));
+    EXPECT_EQ(Scheduler->Paused.load(), 1);
+    EXPECT_EQ(menu->StatusText, "WAIT... RESTARTING...");
+    drive::PressKey(*menu, VK_F3);
+    EXPECT_FALSE(nodes->Visible()) << "the menu stays in front until the restart ends";
+
+    Tick(1850);
+    Tick(150);  // exactly 2000 ms: not yet due
+    EXPECT_EQ(menu->RestartState, 1);
+    EXPECT_NE(_MORVANDGetDLLStatPtr(), nullptr);
+    Tick(101);  // step 1: destroy
+    EXPECT_EQ(menu->RestartState, 2);
+    EXPECT_EQ(_MORVANDGetDLLStatPtr(), nullptr);
+
+    Tick(1000);
+    EXPECT_EQ(_MORVANDGetDLLStatPtr(), nullptr);
+    Tick(1001);  // step 2: create at the new speed
+    EXPECT_EQ(menu->RestartState, 3);
+    EXPECT_NE(_MORVANDGetDLLStatPtr(), nullptr);
+    EXPECT_EQ(net->BitRate(), 62500u);
+    EXPECT_EQ(Scheduler->Paused.load(), 1);
+
+    Tick(2001);  // step 3: resume and enable
+    EXPECT_EQ(menu->RestartRequested, 0);
+    EXPECT_EQ(menu->RestartState, 0);
+    EXPECT_EQ(Scheduler->Paused.load(), 0);
+    EXPECT_TRUE(ControlsEnabled(true));
+    EXPECT_EQ(menu->StatusText, "");
+    Tick(5000);
+    EXPECT_EQ(menu->RestartState, 0);
+
+    drive::PressKey(*menu, VK_F3);
+    EXPECT_TRUE(nodes->Visible());
+}
+
+TEST_F(MenuTest, PickingTheStoredSpeedWritesItBackWithoutRestart) {
+    struct Case {
+        const char* stored;
+        int item;
+        const char* written;
+        uint8_t restart;
+    };
+    const Case cases[] = {{"1", 0, "1", 0}, {"0", 1, "0", 0}, {"0", 0, "1", 1}, {"7", 1, "0", 1}, {"7", 0, "7", 0}};
+    TMenuForm* menu = ShowMenu();
+    for (const Case& c : cases) {
+        SetTopSpeed(std::string(c.stored) + "   ; comment");
+        menu->rdbSpeed.SetItemIndex(1 - c.item);
+        menu->rdbSpeed.ClickItem(c.item);
+        EXPECT_EQ(TopSpeed(), c.written) << c.stored << " item " << c.item;
+        EXPECT_EQ(menu->RestartRequested, c.restart) << c.stored << " item " << c.item;
+        menu->RestartRequested = 0;
+    }
+    Tick(150);
+    EXPECT_EQ(Scheduler->Paused.load(), 0);
+    EXPECT_TRUE(ControlsEnabled(true));
+}
+
+TEST_F(MenuTest, ShowingTheMenuNeverLeavesARestartArmed) {
+    TMenuForm* menu = ShowMenu();
+    menu->rdbSpeed.ClickItem(1);
+    ASSERT_EQ(menu->RestartRequested, 1);
+    menu->Hide();
+    drive::Activate(*menu);
+    EXPECT_EQ(menu->RestartRequested, 0);
+    EXPECT_EQ(menu->rdbSpeed.ItemIndex(), 1) << "the stored speed is the new one";
+}
+
+TEST_F(MenuTest, DeadlinesOnTheSystemTime) {
+    TMenuForm* menu = ShowMenu();
+    uint64_t now = 0, deadline = 0;
+    menu->TimeNow(now);
+    EXPECT_EQ(now, clock.SystemTime());
+    menu->SetDeadline(deadline, 1000);
+    EXPECT_EQ(deadline, now + 10'000'000u);
+    clock.Advance(1000);
+    EXPECT_FALSE(menu->DeadlinePassed(deadline));
+    clock.Advance(1);
+    EXPECT_TRUE(menu->DeadlinePassed(deadline));
+    menu->SetDeadline(deadline, -5);
+    EXPECT_TRUE(menu->DeadlinePassed(deadline));
+}
+
+TEST_F(MenuTest, LooksRightWithTheStatusPanelsInTheirColour) {
+    TMenuForm* menu = ShowMenu();
+    Tick(150);
+    menu->StatusText = "WAIT... RESTARTING...";
+    const fs::path shot = fs::temp_directory_path() / "telvox_menu.png";
+    ASSERT_TRUE(drive::SaveScreenshot(*menu, shot.string()));
+    QImage image(QString::fromStdString(shot.string()));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 692);
+    EXPECT_EQ(image.height(), 279);
+    // Panel "1" of the status bar, beside the centred date.
+    const int barTop = menu->SBMenu.Top();
+    EXPECT_EQ(image.pixelColor(4, barTop + menu->SBMenu.Height() / 2), QColor(166, 202, 240));
+    EXPECT_EQ(image.pixelColor(140, 140), QColor(255, 255, 255)) << "the form is white between the glyphs";
+    EXPECT_EQ(image.pixelColor(300, 20), QColor(176, 0, 0)) << "the band behind the name and version";
+}
