@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -36,13 +37,21 @@ class QtApp : public QApplication {
 public:
     QtApp(int& argc, char** argv) : QApplication(argc, argv) {}
     bool notify(QObject* receiver, QEvent* e) override {
-        if (e->type() == QEvent::KeyPress && receiver->isWidgetType() && Application) {
-            auto* key = static_cast<QKeyEvent*>(e);
-            const uint16_t vk = VirtualKey(*key);
-            if (vk && Application->HandleKey(static_cast<QWidget*>(receiver), vk, ShiftOf(key->modifiers())))
-                return true;
+        // An exception in a handler is shown, and the loop goes on.
+        try {
+            if (e->type() == QEvent::KeyPress && receiver->isWidgetType() && Application) {
+                auto* key = static_cast<QKeyEvent*>(e);
+                const uint16_t vk = VirtualKey(*key);
+                if (vk && Application->HandleKey(static_cast<QWidget*>(receiver), vk, ShiftOf(key->modifiers())))
+                    return true;
+            }
+            return QApplication::notify(receiver, e);
+        } catch (const std::exception& ex) {
+            if (Application) Application->ShowException(ex.what());
+        } catch (...) {
+            if (Application) Application->ShowException("");
         }
-        return QApplication::notify(receiver, e);
+        return true;
     }
 };
 
@@ -337,6 +346,11 @@ TApplication::TApplication(int& argc, char** argv)
         });
     oldBox_ = rtl::SetMessageBoxHandler(ShowMessageBox);
     exeName_ = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    Title = FromQString(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+}
+
+void TApplication::ShowException(const std::string& message) {
+    rtl::MessageBox(message, Title, rtl::MB_OK | rtl::MB_ICONERROR);
 }
 
 TApplication::~TApplication() {
@@ -364,7 +378,9 @@ void TApplication::Adopt(std::unique_ptr<TForm> form) {
 }
 
 void TApplication::Run() {
-    if (!terminated_) QApplication::exec();
+    if (terminated_) return;
+    if (TForm* main = MainForm()) main->Show();
+    QApplication::exec();
 }
 
 void TApplication::Terminate() {

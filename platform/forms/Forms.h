@@ -166,7 +166,8 @@ public:
         Adopt(std::move(form));
     }
 
-    // Runs the message loop until Terminate (at once when it was already asked for).
+    // Shows the main form and runs the message loop until Terminate (returns at once when that
+    // was already asked for).
     void Run();
     void Terminate();
     bool Terminated() const { return terminated_; }
@@ -183,6 +184,10 @@ public:
     TForm* FindForm(const std::string& name) const;
     // Removes every message msg still waiting in the queue.
     void RemoveQueuedMessages(uint32_t msg);
+    // The caption of the application's own boxes: the program's file name.
+    std::string Title;
+    // The standard display of an exception: its message in a box with the title.
+    void ShowException(const std::string& message);
     // Path of the running program (tests may point it elsewhere).
     const std::string& ExeName() const { return exeName_; }
     void SetExeName(std::string name) { exeName_ = std::move(name); }

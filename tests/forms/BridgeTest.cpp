@@ -71,7 +71,7 @@ TEST_F(AppTest, FontsMapToInstalledFamiliesByPixelHeight) {
     EXPECT_EQ(ToQFont(bold).pixelSize(), 15);
 }
 
-TEST(Keys, FunctionKeysAndTheirInverse) {
+TEST_F(AppTest, FunctionKeysAndTheirInverse) {
     struct Case {
         int qt;
         uint16_t vk;

@@ -5,12 +5,15 @@
 #include <stdlib.h>
 
 #include <QImage>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "AppStrings.h"
 #include "Menu.h"
+#include "Program.h"
 #include "Morvand.h"
 #include "Schedule.h"
 #include "Scheduler.h"
@@ -57,7 +60,10 @@ void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-class MenuTest : public ::testing::Test {
+// A temporary installation: the base directory with the shipped USR and IN files, a working
+// folder (the current directory) with Morvand.ini, a board registry listing the simulated board,
+// the application with the program's hooks, and boxes recorded instead of shown.
+class InstallTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previous = fs::current_path();
@@ -80,42 +86,27 @@ protected:
         static char name[] = "windows_menu_tests";
         static char* argv[] = {name, nullptr};
         app = std::make_unique<TApplication>(argc, argv);
-        AppWindowHandle = app->Handle();
-        RequestTerminate = [this] { app->Terminate(); };
-        DiscardQueuedRefresh = [this] { app->RemoveQueuedMessages(UM_REFRESH); };
+        InstallApplicationHooks(*app);
         previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
             boxes.push_back({text, caption});
             return rtl::IDOK;
         });
-
         ScheduleGlobalsInit();
-        BaseDir = base.string() + "/";
+        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
         _CmdLineData::Flags = 0;
-        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
-        ASSERT_TRUE(AppStr->Load());
-        SetupFile = std::make_unique<TSetupFile>("IN\\TELVOX.ini");
-        SetupFile->Read();
-        InvalidateList = std::make_unique<TFuncPtrList>();
-        RefreshList = std::make_unique<TFuncPtrList>();
-        // Never resumed: the test runs its passes, on the clock it moves.
-        Scheduler = std::make_unique<TScheduler>(true);
     }
 
     void TearDown() override {
+        // As the program ends: shutdown while the windows still exist, then the application.
+        ScheduleShutdown();
+        _DestroyCANThread();
+        ScheduleGlobalsExit();
+        _CmdLineData::Flags = 0;
         rtl::SetMessageBoxHandler(previousBox);
         app.reset();
         MenuForm = nullptr;
-        Scheduler.reset();
-        _DestroyCANThread();
-        AppStr.reset();
-        SetupFile.reset();
-        InvalidateList.reset();
-        RefreshList.reset();
-        _CmdLineData::Flags = 0;
-        ScheduleGlobalsExit();
-        DiscardQueuedRefresh = nullptr;
-        RequestTerminate = nullptr;
-        AppWindowHandle = nullptr;
+        RemoveApplicationHooks();
+        BaseDirSource = previousSource;
         sim::Network::Install(nullptr);
         unsetenv("XAT11REG_FILE");
         fs::current_path(previous);
@@ -130,6 +121,30 @@ protected:
     }
     int SetupValue(const char* key) const {
         return rtl::GetPrivateProfileInt("UI", key, -1, (base / "IN" / "TELVOX.ini").string());
+    }
+
+    fs::path root, base, work, previous;
+    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
+    std::unique_ptr<TApplication> app;
+    std::vector<Box> boxes;
+    rtl::MessageBoxHandler previousBox;
+    std::function<std::string()> previousSource;
+};
+
+// The objects the menu works with, without the library: the test starts it where it needs it.
+// The scheduler is never resumed; the test runs its passes on a clock it moves.
+class MenuTest : public InstallTest {
+protected:
+    void SetUp() override {
+        InstallTest::SetUp();
+        BaseDir = base.string() + "/";
+        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
+        ASSERT_TRUE(AppStr->Load());
+        SetupFile = std::make_unique<TSetupFile>("IN\\TELVOX.ini");
+        SetupFile->Read();
+        InvalidateList = std::make_unique<TFuncPtrList>();
+        RefreshList = std::make_unique<TFuncPtrList>();
+        Scheduler = std::make_unique<TScheduler>(true);
     }
 
     TMenuForm* ShowMenu() {
@@ -157,13 +172,8 @@ protected:
         return true;
     }
 
-    fs::path root, base, work, previous;
-    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
     rtl::ManualClock clock{50'000};
     rtl::ScopedClock scopedClock{clock};
-    std::unique_ptr<TApplication> app;
-    std::vector<Box> boxes;
-    rtl::MessageBoxHandler previousBox;
 };
 
 struct SpeedCase {
@@ -436,4 +446,42 @@ TEST_F(MenuTest, LooksRightWithTheStatusPanelsInTheirColour) {
     EXPECT_EQ(image.pixelColor(4, barTop + menu->SBMenu.Height() / 2), QColor(166, 202, 240));
     EXPECT_EQ(image.pixelColor(140, 140), QColor(255, 255, 255)) << "the form is white between the glyphs";
     EXPECT_EQ(image.pixelColor(300, 20), QColor(176, 0, 0)) << "the band behind the name and version";
+}
+
+// The whole program on the installation: start-up, the main routine and its message loop with the
+// real scheduler thread, shutdown.
+using ProgramTest = InstallTest;
+
+TEST_F(ProgramTest, StartsShowsTheMenuRefreshesItAndEndsWithF10) {
+    const char* argv[] = {"telvox"};
+    ScheduleStartup(1, argv);
+    ASSERT_TRUE(boxes.empty());
+    bool pressed = false;
+    int waited = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        waited += 10;
+        if (!pressed && MenuForm && MenuForm->Visible() && !MenuForm->TimeShown.empty()) {
+            pressed = true;
+            drive::PressKey(*MenuForm, VK_F10);
+        } else if (waited > 10000) {
+            app->Terminate();  // only keeps a failing test from hanging
+        }
+    });
+    poll.start(10);
+    EXPECT_EQ(WinMain(), 0);
+    ASSERT_TRUE(pressed) << "the menu was shown and refreshed";
+    EXPECT_EQ(app->ActiveForm(), MenuForm);
+    EXPECT_EQ(MenuForm->Caption(), "TELVX - MENU");
+    EXPECT_EQ(SetupValue("WINWIDTH"), MenuForm->Width());
+}
+
+TEST_F(ProgramTest, FailedStartUpCreatesNoWindowAndEndsAtOnce) {
+    fs::remove(base / "USR" / "AppStr.cfg");
+    const char* argv[] = {"telvox"};
+    ScheduleStartup(1, argv);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "FATAL ERROR");
+    EXPECT_EQ(WinMain(), 0);
+    EXPECT_EQ(MenuForm, nullptr);
 }

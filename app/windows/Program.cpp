@@ -1,0 +1,39 @@
+#include "Program.h"
+
+#include <exception>
+
+#include "Menu.h"
+#include "Schedule.h"
+#include "Scheduler.h"
+#include "forms/Forms.h"
+
+using forms::Application;
+
+void InstallApplicationHooks(forms::TApplication& application) {
+    AppWindowHandle = application.Handle();
+    RequestTerminate = [] { Application->Terminate(); };
+    DiscardQueuedRefresh = [] { Application->RemoveQueuedMessages(UM_REFRESH); };
+}
+
+void RemoveApplicationHooks() {
+    DiscardQueuedRefresh = nullptr;
+    RequestTerminate = nullptr;
+    AppWindowHandle = nullptr;
+}
+
+int WinMain() {
+    try {
+        // The windows, in this order: TMenuForm (the main form), TEditParForm, TNodesUIForm,
+        // TTreeUIForm, TMsgUIForm, TDwldUIForm, TLegendForm. After a failed start-up they are not
+        // created: they would meet the objects it did not make.
+        if (!Application->Terminated()) {
+            Application->CreateForm(MenuForm);
+        }
+        Application->Run();
+    } catch (const std::exception& e) {
+        Application->ShowException(e.what());
+    } catch (...) {
+        Application->ShowException("");
+    }
+    return 0;
+}
