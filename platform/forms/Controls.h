@@ -68,7 +68,7 @@ public:
     void SetFontColor(TColor color);
     TColor Color() const { return color_; }
     // Fills the control's background with the colour.
-    virtual void SetColor(TColor color);
+    void SetColor(TColor color);
 
     virtual void SetFocus();
     bool Focused() const;
