@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include "forms/ComCtrls.h"
 #include "forms/QtBridge.h"
@@ -131,7 +132,11 @@ void TTreeView::SetSelected(TTreeNode* node) { AsTree(Widget())->setCurrentItem(
 
 void TTreeView::FullExpand() { AsTree(Widget())->expandAll(); }
 
-void TTreeView::SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+void TTreeView::SetReadOnly(bool readOnly) {
+    readOnly_ = readOnly;
+    for (QTreeWidgetItemIterator it(AsTree(Widget())); *it; ++it)
+        (*it)->setFlags(readOnly ? (*it)->flags() & ~Qt::ItemIsEditable : (*it)->flags() | Qt::ItemIsEditable);
+}
 
 void TTreeView::SetImages(TImageList* images) {
     images_ = images;
