@@ -6,6 +6,7 @@
 #include "app/windows/Crcfunc.h"
 #include "protocol_server/Morvand.h"
 #include "rtl/Clock.h"
+#include "rtl/Files.h"
 
 namespace {
 
@@ -197,7 +198,8 @@ void TDownloadSequence::DownloadStep() {
 }
 
 void TDownloadSequence::OpenFile() {
-    HexFile.reset(std::fopen(FileName.c_str(), "rb"));
+    // The name is in the system's spelling, as the file dialog gives it.
+    HexFile.reset(std::fopen(rtl::NativePath(FileName).c_str(), "rb"));
     if (!HexFile) {
         View.ShowWarning("File: " + FileName + "\r\nNot found");
         DownloadState = Idle;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "Dwload.h"
 #include "Menu.h"
 #include "Schedule.h"
 #include "Scheduler.h"
@@ -28,6 +29,7 @@ int WinMain() {
         // created: they would meet the objects it did not make.
         if (!Application->Terminated()) {
             Application->CreateForm(MenuForm);
+            Application->CreateForm(DwldUIForm);
         }
         Application->Run();
     } catch (const std::exception& e) {
