@@ -3,9 +3,11 @@
 #include <exception>
 
 #include "Dwload.h"
+#include "Editpar.h"
 #include "Menu.h"
 #include "Schedule.h"
 #include "Scheduler.h"
+#include "Ui.h"
 #include "forms/Forms.h"
 
 using forms::Application;
@@ -29,6 +31,8 @@ int WinMain() {
         // created: they would meet the objects it did not make.
         if (!Application->Terminated()) {
             Application->CreateForm(MenuForm);
+            Application->CreateForm(EditParForm);
+            Application->CreateForm(NodesUIForm);
             Application->CreateForm(DwldUIForm);
         }
         Application->Run();
