@@ -4,7 +4,9 @@
 
 #include "Dwload.h"
 #include "Editpar.h"
+#include "Legend.h"
 #include "Menu.h"
+#include "Msgui.h"
 #include "Schedule.h"
 #include "Scheduler.h"
 #include "Ui.h"
@@ -33,7 +35,9 @@ int WinMain() {
             Application->CreateForm(MenuForm);
             Application->CreateForm(EditParForm);
             Application->CreateForm(NodesUIForm);
+            Application->CreateForm(MsgUIForm);
             Application->CreateForm(DwldUIForm);
+            Application->CreateForm(LegendForm);
         }
         Application->Run();
     } catch (const std::exception& e) {
