@@ -9,6 +9,7 @@
 #include "Msgui.h"
 #include "Schedule.h"
 #include "Scheduler.h"
+#include "Tree.h"
 #include "Ui.h"
 #include "forms/Forms.h"
 
@@ -35,6 +36,7 @@ int WinMain() {
             Application->CreateForm(MenuForm);
             Application->CreateForm(EditParForm);
             Application->CreateForm(NodesUIForm);
+            Application->CreateForm(TreeUIForm);
             Application->CreateForm(MsgUIForm);
             Application->CreateForm(DwldUIForm);
             Application->CreateForm(LegendForm);
