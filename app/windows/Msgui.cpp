@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "Legend.h"
@@ -355,8 +356,13 @@ void TMsgUIForm::SaveLog() {
         bytes += RecordLine(Next(anchor, 1 + k));
         bytes += "\r\n";
     }
-    // Written whole or not at all; a failed write is reported like a failed creation.
-    if (!rtl::WriteWholeFile(path, bytes)) rtl::MessageBox("SALVATAGGIO FALLITO!", "ATTENZIONE", rtl::MB_OK);
+    std::ofstream out(rtl::NativePath(path), std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+    }
+    // A failed write is reported like a failed creation.
+    if (!out) rtl::MessageBox("SALVATAGGIO FALLITO!", "ATTENZIONE", rtl::MB_OK);
 }
 
 void TMsgUIForm::ClearLog() {
