@@ -333,7 +333,9 @@ void TTreeUIForm::TreeView1Editing(forms::TTreeNode* Node, bool& AllowEdit) {
 }
 
 void TTreeUIForm::TreeView1Edited(forms::TTreeNode* Node, std::string& S) {
-    if (NodeFromLabel(S) != EditNode || Node == TreeView1.Items().GetFirstNode()) {
+    // A description holding "?" would read as none at the next start, so it is refused too.
+    if (NodeFromLabel(S) != EditNode || Node == TreeView1.Items().GetFirstNode() ||
+        DescriptionFromLabel(S).find('?') != std::string::npos) {
         rtl::MessageBox("VALORE NON ACCETTABILE!", "ATTENZIONE", rtl::MB_OK);
         S = Node->Text();
     } else if (FancoilData && S != kZemLabel) {
