@@ -61,14 +61,6 @@ std::string ValueText(const TUIWinDefRow& row, uint8_t node) {
     return {};
 }
 
-forms::TFont MakeFont(const char* name, int height, forms::TFontStyles style = 0) {
-    forms::TFont font;
-    font.Name = name;
-    font.Height = height;
-    font.Style = style;
-    return font;
-}
-
 }  // namespace
 
 TTreeUIForm::TTreeUIForm()
@@ -86,7 +78,7 @@ TTreeUIForm::TTreeUIForm()
 
     SBMonitor.SetBounds(-1, 471, 589, 38);
     SBMonitor.Anchors = forms::akLeft | forms::akRight | forms::akBottom;
-    SBMonitor.SetFont(MakeFont("Tahoma", -11));
+    SBMonitor.SetFont({.Name = "Tahoma", .Height = -11});
     InitStatusPanels(SBMonitor);
     SBMonitor.OnDrawPanel = [this](forms::TStatusBar* bar, forms::TStatusPanel& panel, const forms::TRect& rect) {
         SBMonitorDrawPanel(bar, panel, rect);
@@ -105,7 +97,7 @@ TTreeUIForm::TTreeUIForm()
     TreeView1.OnCollapsing = [](forms::TTreeView*, forms::TTreeNode*, bool& allow) { allow = false; };
 
     Memo1.SetBounds(345, 50, 197, 393);
-    Memo1.SetFont(MakeFont("Courier", -13));
+    Memo1.SetFont({.Name = "Courier", .Height = -13});
     Memo1.SetWordWrap(false);
     Memo1.SetWantReturns(false);
     Memo1.SetScrollBars(forms::TScrollStyle::ssNone);
@@ -119,7 +111,7 @@ TTreeUIForm::TTreeUIForm()
     BMenu.SetBounds(410, 13, 109, 25);
     BMenu.Tag = kMenuTag;
     BMenu.SetCaption("F10 - MENU");
-    BMenu.SetFont(MakeFont("Fixedsys", -12));
+    BMenu.SetFont({.Name = "Fixedsys", .Height = -12});
     BMenu.OnClick = [this](forms::TControl*) { HideOnMenuTag(kMenuTag); };
 
     ScrollMemo1.SetBounds(549, 50, 27, 393);
@@ -142,8 +134,7 @@ void TTreeUIForm::DrawPictures() {
     forms::TCanvas& c = picture.Canvas();
     c.Brush.Color = MakeRGB(0, 130, 60);
     c.FillRect({0, 0, 100, 40});
-    c.Font = MakeFont("Arial", -18, forms::fsBold);
-    c.Font.Color = forms::clWhite;
+    c.Font = {.Name = "Arial", .Height = -18, .Style = forms::fsBold, .Color = forms::clWhite};
     c.TextOut((100 - c.TextWidth("TREE")) / 2, (40 - c.TextHeight("TREE")) / 2, "TREE");
 
     static const int colours[][3] = {{132, 132, 132}, {255, 0, 0},   {0, 255, 0},  {0, 132, 132},

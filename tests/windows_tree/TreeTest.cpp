@@ -383,27 +383,6 @@ TEST_F(TreeTest, MemoListsTheRowsOfTheSelectedNode) {
     EXPECT_EQ(tree->Memo1.Line(4), "SETPOINT.....0");
 }
 
-TEST_F(TreeTest, LabelsAndTheirRules) {
-    struct Case {
-        std::string label;
-        int node;
-        std::string description;
-    };
-    const Case cases[] = {{"ZEM", 127, ""},           {"ZEM - Supervisor", 0, "Supervisor"},
-                          {"21 - Office", 21, "Office"}, {"21 -  Kitchen ", 21, "Kitchen"},
-                          {"21", 21, ""},              {" 40 -", 40, ""},
-                          {"abc - x", 0, "x"},         {"21 - Sala-B", 21, "Sala-B"},
-                          {"OPERATIONALs", 0, ""},     {"", 0, ""}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(TTreeUIForm::NodeFromLabel(c.label), c.node) << c.label;
-        EXPECT_EQ(TTreeUIForm::DescriptionFromLabel(c.label), c.description) << c.label;
-    }
-    EXPECT_EQ(TTreeUIForm::PadLabel("  TEMP "), "TEMP.........");
-    EXPECT_EQ(TTreeUIForm::PadLabel("EXACTLY13CHAR"), "EXACTLY13CHAR");
-    EXPECT_EQ(TTreeUIForm::PadLabel("LONGER THAN THIRTEEN"), "LONGER THAN T");
-    EXPECT_EQ(TTreeUIForm::PadLabel(""), ".............");
-}
-
 TEST_F(TreeTest, RefreshWorksOnlyWhileTheTreeIsInFront) {
     Operational({{127, 0}, {40, 40}});
     Show();
@@ -470,6 +449,19 @@ TEST_F(TreeTest, ChangedSelectedNodeRewritesOnlyTheValueColumnInPlace) {
     EXPECT_EQ(MemoLines(tree->Memo1), (std::vector<std::string>{"NODE_ID......0"}));
     EXPECT_EQ(tree->TreeView1.Selected()->Text(), "OPERATIONALs");
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TreeTest, NewMasterShowsAtTheNextRebuildOnly) {
+    Operational({{40, 40}, {41, 40}, {50, 50}});
+    Show();
+    Tick();  // takes the controller's mark
+    FancoilData->Store(41, 14, 50, TFancoil::kTypeInteger);
+    FancoilData->SetChanged(41);
+    Tick();
+    EXPECT_EQ(Dump(tree->TreeView1), "OPERATIONALs/0{40/4{41/2},50/4}");
+    drive::Activate(*MenuForm);
+    drive::Activate(*tree);
+    EXPECT_EQ(Dump(tree->TreeView1), "OPERATIONALs/0{40/4,50/4{41/2}}");
 }
 
 TEST_F(TreeTest, SelectedControllerIsRebuiltAndRefreshedOnTheSameTick) {
@@ -639,19 +631,6 @@ TEST_F(TreeTest, FailedRewriteKeepsTheDescriptionForThisRun) {
     EXPECT_FALSE(fs::exists(base / "USR" / "FanStr.cfg.bak"));
 }
 
-TEST_F(TreeTest, InterruptedRewriteKeepsTheLastCompleteFileForStartUp) {
-    Operational({{21, 21}});
-    Show();
-    const std::string complete = ReadText(base / "USR" / "FanStr.cfg");
-    WriteText(base / "USR" / "FanStr.cfg.bak", complete);  // an earlier rewrite did not finish
-    WriteText(base / "USR" / "FanStr.cfg", "\"FC2");
-    EditLabel("21 - Reception", "21 - Kitchen");
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(DescriptionFile().at("FC21"), "Kitchen");
-    EXPECT_EQ(DescriptionFile().at("FC127"), "Supervisore");
-    EXPECT_FALSE(fs::exists(base / "USR" / "FanStr.cfg.bak"));
-}
-
 // ---- the shipped library on the simulated network
 
 class TreeNetworkTest : public TreeTest {
@@ -716,10 +695,12 @@ TEST_F(TreeNetworkTest, NodesComeAndGoWithTheirHeartbeats) {
     EXPECT_EQ(tree->SelectedNode, 21);
     EXPECT_TRUE(boxes.empty());
 
-    const fs::path shot = fs::temp_directory_path() / "telvox_tree.png";
+    const fs::path shot = root / "tree.png";
     ASSERT_TRUE(drive::SaveScreenshot(*tree, shot.string()));
     QImage image(QString::fromStdString(shot.string()));
     ASSERT_FALSE(image.isNull());
+    std::error_code ignored;  // a copy to look at
+    fs::copy_file(shot, fs::temp_directory_path() / "telvox_tree.png", fs::copy_options::overwrite_existing, ignored);
     EXPECT_EQ(image.pixelColor(tree->SBMonitor.Left() + 4, tree->SBMonitor.Top() + 8), QColor(208, 208, 255));
     EXPECT_EQ(image.pixelColor(tree->TreeView2.Left() + 50, tree->TreeView2.Top() + 300), QColor(255, 255, 255));
 }
