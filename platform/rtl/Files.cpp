@@ -66,8 +66,10 @@ bool WriteWholeFile(std::string_view path, std::string_view bytes) {
     }
     std::error_code ec;
     fs::rename(temp, target, ec);
-    if (ec) fs::remove(temp, ec);
-    return !ec;
+    if (!ec) return true;
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return false;
 }
 
 std::optional<std::string> ReadWholeFile(std::string_view path) {

@@ -79,6 +79,14 @@ TEST(FilesTest, ReadWholeFileAndSize) {
     EXPECT_EQ(rtl::FileSize(dir / "empty"), 0);
 }
 
+TEST(FilesTest, WriteWholeFileReportsAFailedReplace) {
+    TempDir dir;
+    ASSERT_TRUE(rtl::CreateDirectory(dir / "OUT"));
+    EXPECT_FALSE(rtl::WriteWholeFile(dir / "OUT", "x"));  // a folder stands where the file would go
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "OUT.tmp~"));
+    EXPECT_FALSE(rtl::WriteWholeFile(dir / "no/such/folder/f", "x"));
+}
+
 TEST(FilesTest, AppendCreatesThenAppends) {
     TempDir dir;
     ASSERT_TRUE(rtl::AppendToFile(dir / "log.txt", "one\r\n"));
