@@ -185,7 +185,7 @@ void TDwldUIForm::SGWin1DrawCell(forms::TStringGrid* Sender, int ACol, int ARow,
     forms::TCanvas& canvas = bitmap.Canvas();
     canvas.Font = Sender->Font();
     // Until a download starts the table follows the present nodes.
-    if (Download && Download->GetDownloadRan() == 0) DwlFc->Fill(*FancoilData);
+    if (Download && FancoilData && Download->GetDownloadRan() == 0) DwlFc->Fill(*FancoilData);
     canvas.Font.Color = forms::clBlack;
     canvas.Brush.Color = StateColour(DwlFc->GetState(ARow));
     std::string text;

@@ -1,0 +1,639 @@
+// The program download window, driven as the user drives it beside the real menu: the grid of the
+// present nodes in their state colours, selection by right click and SELECT ALL, the file choice,
+// a whole download into selected nodes of the simulated network through the shipped library, the
+// version collection, the way back to the menu, and the refresh that works only while the window
+// is in front.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QColor>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "AppStrings.h"
+#include "DwlFc.h"
+#include "Dwload.h"
+#include "Fancoil.h"
+#include "Menu.h"
+#include "Morvand.h"
+#include "Program.h"
+#include "Schedule.h"
+#include "ScheduleHelpers.h"
+#include "Scheduler.h"
+#include "forms/Keys.h"
+#include "forms/Testing.h"
+#include "protocol_roads/HexRecords.h"
+#include "rtl/Clock.h"
+#include "rtl/Messages.h"
+#include "sim/BootLoader.h"
+#include "sim/Network.h"
+
+namespace fs = std::filesystem;
+using namespace forms;
+
+namespace {
+
+constexpr uint16_t OldVersion = 0x4601, NewVersion = 0x4702, ZemVersion = 0x3107;
+enum : uint8_t { Idle, Opening, BootLoaders, Erase, ReadFile, SendRecords, SendCrc, AwaitRestart, AwaitVersions };
+
+struct Box {
+    std::string text, caption;
+};
+
+void WriteText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+bool Eventually(const std::function<bool()>& condition, int ms = 20000) {
+    for (int i = 0; i < ms; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return condition();
+}
+
+// A file of 1 kB of code with the version word at its place, opened by an address record and
+// closed by the end record.
+std::string FirmwareFile() {
+    std::vector<std::string> records = {HexRecord(0, 4, {0, 0})};
+    for (unsigned a = 0; a < 1024; a += 16) {
+        std::vector<uint8_t> data;
+        for (unsigned i = a; i < a + 16; ++i) data.push_back(uint8_t(i * 5 + 3));
+        records.push_back(HexRecord(uint16_t(a), 0, data));
+    }
+    records.push_back(HexRecord(sim::kVersionAddress, 0, {uint8_t(NewVersion), uint8_t(NewVersion >> 8)}));
+    records.push_back(HexRecord(0, 1, {}));
+    std::string text;
+    for (const std::string& r : records) text += ":" + r + "\r\n";
+    return text;
+}
+
+// A temporary installation (the base directory with the shipped USR and IN files, the working
+// folder with Morvand.ini, a board registry listing the simulated board), the network with its
+// nodes, the application with the program's hooks, boxes and the file dialog answered by the test.
+class Installation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous = fs::current_path();
+        std::string pattern = (fs::temp_directory_path() / "dwldtestXXXXXX").string();
+        root = mkdtemp(pattern.data());
+        base = root / "base";
+        work = root / "work";
+        fs::create_directories(base);
+        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
+        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
+        WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=1\r\nlogEn=0\r\n");
+        fs::create_directories(work / "IN");
+        WriteText(root / "Xat11reg.reg", "simulated 0\n");
+        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
+        fs::current_path(work);
+        for (uint8_t n : {40, 41, 42, 45, 127}) {
+            sim::NodeConfig c;
+            c.number = n;
+            c.version = n == 127 ? ZemVersion : OldVersion;
+            c.heartbeatPeriod = 100 * sim::kMs;
+            c.values.master = n;
+            net->AddNode(c);
+        }
+        sim::Network::Install(net);
+
+        static int argc = 1;
+        static char name[] = "windows_download_tests";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<TApplication>(argc, argv);
+        InstallApplicationHooks(*app);
+        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
+            boxes.push_back({text, caption});
+            return rtl::IDOK;
+        });
+        previousDialog = SetOpenDialogHandler([this](const TOpenDialog& dialog) {
+            dialogs.push_back(dialog.InitialDir + " " + dialog.Filter);
+            return chosen;
+        });
+        ScheduleGlobalsInit();
+        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
+        _CmdLineData::Flags = 0;
+    }
+
+    void TearDown() override {
+        ScheduleShutdown();
+        _DestroyCANThread();
+        ScheduleGlobalsExit();
+        SetOpenDialogHandler(previousDialog);
+        rtl::SetMessageBoxHandler(previousBox);
+        app.reset();
+        MenuForm = nullptr;
+        DwldUIForm = nullptr;
+        RemoveApplicationHooks();
+        BaseDirSource = previousSource;
+        sim::Network::Install(nullptr);
+        unsetenv("XAT11REG_FILE");
+        fs::current_path(previous);
+        fs::remove_all(root);
+    }
+
+    fs::path root, base, work, previous;
+    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
+    std::unique_ptr<TApplication> app;
+    std::vector<Box> boxes;
+    std::vector<std::string> dialogs;
+    std::optional<std::string> chosen;
+    rtl::MessageBoxHandler previousBox;
+    OpenDialogHandler previousDialog;
+    std::function<std::string()> previousSource;
+};
+
+// The program's objects built as start-up builds them, the scheduler never resumed: the test runs
+// its passes (the poller and the refresh) on a clock it moves. The library is started only where
+// a test needs the bus.
+class DwloadTest : public Installation {
+protected:
+    void SetUp() override {
+        Installation::SetUp();
+        BaseDir = base.string() + "/";
+        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
+        ASSERT_TRUE(AppStr->Load());
+        FanStr = std::make_unique<TAppStrings>("USR\\FanStr.cfg");
+        ASSERT_TRUE(FanStr->Load());
+        InvalidateList = std::make_unique<TFuncPtrList>();
+        RefreshList = std::make_unique<TFuncPtrList>();
+        Scheduler = std::make_unique<TScheduler>(true);
+        FancoilData = std::make_unique<TFancoil>(*FanStr);
+        Scheduler->AddEntry(TFuncPtr{&TFancoil::PollEntry, FancoilData.get()});
+        DwlFc = std::make_unique<TDwlFc>();
+        app->CreateForm(MenuForm);
+        app->CreateForm(DwldUIForm);
+        window = DwldUIForm;
+    }
+
+    // The window opened from the menu with F6, as the user opens it.
+    void Open() {
+        drive::Activate(*MenuForm);
+        drive::PressKey(*MenuForm, VK_F6);
+        ASSERT_TRUE(window->Visible());
+        ASSERT_EQ(app->ActiveForm(), window);
+    }
+    // Moves the clock and runs a scheduler pass; its refresh reaches the windows.
+    void Tick(uint32_t ms = 101) {
+        clock.Advance(ms);
+        Scheduler->Pass();
+        app->ProcessMessages();
+    }
+    // Paints the window whole, as the screen does; the grid's cells refill the table.
+    QImage Paint() { return window->Widget()->grab().toImage(); }
+    // The model's presence set directly, without the library.
+    void Present(std::initializer_list<int> nodes) {
+        uint16_t words[7] = {};
+        for (int n : nodes) words[(n - 21) / 16] |= uint16_t(1u << ((n - 21) % 16));
+        for (int k = 0; k < 7; ++k) FancoilData->Store(127, 5 + k, int16_t(words[k]), TFancoil::kTypeInteger);
+        FancoilData->SetChanged(127);
+    }
+    // The library started on the network, and the model reading its presence bitmaps once every
+    // node has sent two operational heartbeats since (the second surely reached the library).
+    void StartLibrary() {
+        net->SetCapture(true);
+        ASSERT_EQ(_CreateCANThread(".//Morvand"), 0);
+        std::map<int, int> seen;
+        ASSERT_TRUE(Eventually([&] {
+            for (const sim::BusFrame& b : net->TakeCapture())
+                if ((b.frame.id & 0x780) == 0x700 && b.frame.data[0] == 5) ++seen[int(b.frame.id & 0x7F)];
+            for (uint8_t n : net->NodeNumbers())
+                if (seen[n] < 2) return false;
+            return true;
+        }));
+        net->SetCapture(false);
+        ASSERT_TRUE(ModelShows({40, 41, 42, 45, 127}));
+    }
+    // The library keeps its database across instances: have the model read the bitmaps afresh.
+    bool ModelShows(std::initializer_list<int> present, std::initializer_list<int> absent = {}) {
+        return Eventually([&] {
+            _ForceNodeChanged(127, 0x80);
+            Scheduler->Pass();
+            app->ProcessMessages();
+            for (int n : present)
+                if (!FancoilData->IsPresent(n)) return false;
+            for (int n : absent)
+                if (FancoilData->IsPresent(n)) return false;
+            return true;
+        });
+    }
+    void RightClick(int row, int x = 20) {
+        const TRect cell = window->SGWin1.CellRect(0, row);
+        drive::MouseUp(window->SGWin1, TMouseButton::mbRight, x, cell.Top + cell.Height() / 2);
+    }
+    uint8_t DownloadState() const { return window->Sequence()->GetDownloadState(); }
+    uint8_t CollectState() const { return window->Sequence()->GetCollectState(); }
+    bool ButtonsEnabled() const { return window->BDwLd.Enabled() && window->BCollVers.Enabled(); }
+    bool ButtonsDisabled() const { return !window->BDwLd.Enabled() && !window->BCollVers.Enabled(); }
+    // The colour of a grid row, well right of its texts.
+    QColor RowColour(const QImage& image, int row) const {
+        const TRect cell = window->SGWin1.CellRect(1, row);
+        const QPoint at = window->SGWin1.Widget()->mapTo(window->Widget(), QPoint(cell.Left + 180, cell.Top + 8));
+        return image.pixelColor(at);
+    }
+
+    rtl::ManualClock clock{50'000};
+    rtl::ScopedClock scopedClock{clock};
+    TDwldUIForm* window = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DwloadTest, CreatedIdleWithItsTitleRefreshAndGrid) {
+    Open();
+    EXPECT_EQ(window->Caption(), "TELVX - DWLD PANEL");
+    EXPECT_EQ(window->LockColour(), 0x00FF00u);
+    EXPECT_EQ(window->LSelFile.Caption(), "");
+    ASSERT_NE(window->Sequence(), nullptr);
+    EXPECT_EQ(DownloadState(), Idle);
+    EXPECT_EQ(window->SGWin1.RowCount(), 107);
+    EXPECT_EQ(window->SGWin1.ColCount(), 2);
+    EXPECT_EQ(window->SGWin1.ColWidth(0), 60);
+    EXPECT_EQ(window->SGWin1.ColWidth(1), 200);
+    EXPECT_EQ(window->SGWin1.Top() + window->SGWin1.Height(), window->SBMonitor.Top() - 10);
+    ASSERT_EQ(RefreshList->size(), 2u);
+    EXPECT_EQ((*RefreshList)[1].Data, window);
+    EXPECT_EQ(InvalidateList->size(), 2u);
+    // Resizing keeps the grid ending above the status bar.
+    window->SetClientSize(500, 700);
+    app->ProcessMessages();
+    EXPECT_EQ(window->SBMonitor.Top(), 700 - window->SBMonitor.Height());
+    EXPECT_EQ(window->SGWin1.Top() + window->SGWin1.Height(), window->SBMonitor.Top() - 10);
+}
+
+TEST_F(DwloadTest, GridListsThePresentNodesInTheirStateColours) {
+    Present({40, 41, 42, 45, 127});
+    Open();
+    Tick();
+    Paint();
+    const uint8_t expected[] = {40, 41, 42, 45, 127, 0};
+    for (int slot = 0; slot < 6; ++slot) EXPECT_EQ(DwlFc->GetNode(slot), expected[slot]) << slot;
+    DwlFc->Select(1);
+    DwlFc->MarkDone(2);
+    DwlFc->MarkFailed(3);
+    window->StatusText = "";
+    const fs::path shot = fs::temp_directory_path() / "telvox_dwload.png";
+    ASSERT_TRUE(drive::SaveScreenshot(*window, shot.string()));
+    const QImage image(QString::fromStdString(shot.string()));
+    ASSERT_FALSE(image.isNull());
+    const QColor background(208, 208, 255);
+    EXPECT_EQ(RowColour(image, 0), background);
+    EXPECT_EQ(RowColour(image, 1), QColor(255, 255, 0)) << "selected: yellow";
+    EXPECT_EQ(RowColour(image, 2), QColor(0, 255, 0)) << "done: green";
+    EXPECT_EQ(RowColour(image, 3), QColor(255, 0, 0)) << "failed: red";
+    EXPECT_EQ(RowColour(image, 5), background) << "an empty slot";
+    const QPoint lock = window->Lock.Widget()->mapTo(window->Widget(), QPoint(100, 5));
+    EXPECT_EQ(image.pixelColor(lock), QColor(0, 255, 0));
+    const QPoint panel = window->SBMonitor.Widget()->mapTo(window->Widget(), QPoint(4, window->SBMonitor.Height() / 2));
+    EXPECT_EQ(image.pixelColor(panel), background);
+
+    // A node that leaves the bus leaves the list at the next paint; the marks stay with the slots.
+    Present({40, 42, 45, 127});
+    Tick();
+    Paint();
+    EXPECT_EQ(DwlFc->GetNode(1), 42);
+    EXPECT_EQ(DwlFc->GetState(1), TDwlFc::StateSelected);
+    EXPECT_EQ(DwlFc->GetNode(4), 0);
+}
+
+TEST_F(DwloadTest, RightClickTogglesTheRowUnderThePointer) {
+    Present({40, 41, 42, 45});
+    Open();
+    Paint();
+    struct Case {
+        uint8_t before, after;
+    };
+    const Case cases[] = {{TDwlFc::StateNone, TDwlFc::StateSelected},
+                          {TDwlFc::StateSelected, TDwlFc::StateNone},
+                          {TDwlFc::StateDone, TDwlFc::StateSelected},
+                          {TDwlFc::StateFailed, TDwlFc::StateSelected}};
+    for (int row = 0; row < 4; ++row) {
+        const Case& c = cases[row];
+        if (c.before == TDwlFc::StateNone) DwlFc->ClearState(row);
+        if (c.before == TDwlFc::StateSelected) DwlFc->Select(row);
+        if (c.before == TDwlFc::StateDone) DwlFc->MarkDone(row);
+        if (c.before == TDwlFc::StateFailed) DwlFc->MarkFailed(row);
+        RightClick(row);
+        EXPECT_EQ(DwlFc->GetState(row), c.after) << "row " << row;
+    }
+    DwlFc->ClearState(0);
+    drive::MouseUp(window->SGWin1, TMouseButton::mbLeft, 20, window->SGWin1.CellRect(0, 0).Top + 8);
+    EXPECT_EQ(DwlFc->GetState(0), TDwlFc::StateNone) << "the left button selects nothing";
+    RightClick(0, 300);
+    EXPECT_EQ(DwlFc->GetState(0), TDwlFc::StateNone) << "right of the columns";
+    RightClick(0, 100);
+    EXPECT_EQ(DwlFc->GetState(0), TDwlFc::StateSelected) << "the version column is the same row";
+}
+
+TEST_F(DwloadTest, SelectAllSelectsEveryListedNode) {
+    Present({40, 41, 42, 45});
+    Open();
+    Paint();
+    DwlFc->MarkDone(1);
+    DwlFc->MarkFailed(2);
+    DwlFc->Select(3);
+    window->BSelAll.Click();
+    for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(DwlFc->GetState(slot), TDwlFc::StateSelected) << slot;
+    EXPECT_EQ(DwlFc->GetState(4), TDwlFc::StateNone) << "slots without a node";
+}
+
+TEST_F(DwloadTest, WithoutNodesTheGridIsEmptyAndCollectionEndsAtOnce) {
+    Open();
+    Paint();
+    EXPECT_EQ(DwlFc->GetNode(0), 0);
+    window->BSelAll.Click();
+    EXPECT_EQ(DwlFc->GetState(0), TDwlFc::StateNone);
+    window->BCollVers.Click();
+    EXPECT_EQ(CollectState(), 1);
+    Tick();
+    EXPECT_EQ(CollectState(), 0);
+    EXPECT_TRUE(ButtonsEnabled());
+}
+
+TEST_F(DwloadTest, FileChoiceOffersTheFirmwareFolder) {
+    Present({40, 41});
+    Open();
+    Paint();
+    DwlFc->MarkDone(0);
+    DwlFc->Select(1);
+
+    // Cancelled: nothing changes.
+    window->BDwLd.Click();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], ".\\IN hexadecimal|*.hex");
+    EXPECT_EQ(DownloadState(), Idle);
+    EXPECT_EQ(DwlFc->GetState(0), TDwlFc::StateDone);
+
+    // A file that is not there: the marks of the rows not selected are gone, and the warning
+    // carries the whole name as the dialog gave it.
+    chosen = (work / "IN" / "gone.hex").string();
+    window->BDwLd.Click();
+    EXPECT_EQ(window->LSelFile.Caption(), "gone.hex");
+    EXPECT_EQ(DwlFc->GetState(0), TDwlFc::StateNone);
+    EXPECT_EQ(DwlFc->GetState(1), TDwlFc::StateSelected);
+    EXPECT_EQ(DownloadState(), Opening);
+    Tick();
+    ASSERT_EQ(boxes.size(), 1u);
+    std::string shown = *chosen;
+    for (char& c : shown)
+        if (c == '/') c = '\\';
+    EXPECT_EQ(boxes[0].text, "File: " + shown + "\r\nNot found");
+    EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
+    EXPECT_EQ(DownloadState(), Idle);
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_EQ(window->LockColour(), 0x00FF00u);
+    EXPECT_TRUE(window->Visible());
+}
+
+TEST_F(DwloadTest, FileWithoutStartRecordStopsAndReturnsToTheMenu) {
+    WriteText(work / "IN" / "bad.hex", ":" + HexRecord(0, 0, {1, 2, 3, 4}) + "\r\n:00000001FF\r\n");
+    Open();
+    chosen = "IN/bad.hex";
+    window->BDwLd.Click();
+    Tick();  // opened; no node selected: erase at once
+    EXPECT_EQ(window->LockColour(), 0x0000FFu);
+    EXPECT_TRUE(ButtonsDisabled());
+    EXPECT_EQ(DownloadState(), ReadFile);
+    Tick(2001);
+    Tick();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "File: IN\\bad.hex\r\nStart Of File record missing");
+    EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
+    EXPECT_EQ(DownloadState(), Idle);
+    EXPECT_FALSE(window->Visible());
+    EXPECT_TRUE(MenuForm->Visible());
+    EXPECT_EQ(app->ActiveForm(), MenuForm);
+    // The window can be used again at once; the strip stays red until COLL.VERS.
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_EQ(window->LockColour(), 0x0000FFu);
+    drive::PressKey(*MenuForm, VK_F6);
+    window->BCollVers.Click();
+    EXPECT_EQ(window->LockColour(), 0x00FF00u);
+}
+
+TEST_F(DwloadTest, F10AndTheMenuButtonReturnToTheMenu) {
+    Open();
+    drive::PressKey(*window, VK_F10);
+    EXPECT_FALSE(window->Visible());
+    EXPECT_TRUE(MenuForm->Visible());
+    EXPECT_EQ(app->ActiveForm(), MenuForm);
+    EXPECT_FALSE(app->Terminated());
+
+    drive::PressKey(*MenuForm, VK_F6);
+    window->BMenu.Click();
+    EXPECT_FALSE(window->Visible());
+    EXPECT_EQ(app->ActiveForm(), MenuForm);
+
+    drive::PressKey(*MenuForm, VK_F6);
+    window->HideOnMenuTag(98);
+    EXPECT_TRUE(window->Visible()) << "only the menu button's tag";
+    window->BMenu.SetEnabled(false);
+    drive::PressKey(*window, VK_F10);
+    EXPECT_TRUE(window->Visible()) << "only while the menu button is enabled";
+    window->BMenu.SetEnabled(true);
+    drive::PressKey(*window, VK_F4, ssAlt);
+    EXPECT_TRUE(app->Terminated()) << "Alt+F4 ends the program";
+}
+
+TEST_F(DwloadTest, RefreshWorksOnlyWhileTheWindowIsInFront) {
+    Open();
+    Tick();
+    EXPECT_EQ(window->TimeShown, TimeText.Get());
+    EXPECT_FALSE(window->TimeShown.empty());
+    window->StatusText = "x";
+    Tick(2000);
+    EXPECT_EQ(window->StatusText, "x");
+    Tick(1000);
+    EXPECT_EQ(window->StatusText, "") << "emptied 3000 ms after creation";
+
+    StartLibrary();
+    window->BCollVers.Click();
+    drive::PressKey(*window, VK_F10);
+    const std::string shown = window->TimeShown;
+    for (int i = 0; i < 2; ++i) {
+        Tick(600);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_NE(TimeText.Get(), shown);
+    EXPECT_EQ(window->TimeShown, shown);
+    EXPECT_EQ(CollectState(), 1) << "the collection waits while the window is away";
+    EXPECT_TRUE(ButtonsEnabled());
+
+    drive::PressKey(*MenuForm, VK_F6);
+    Tick();
+    EXPECT_EQ(CollectState(), 2) << "and goes on when it is back";
+    EXPECT_TRUE(ButtonsDisabled());
+    EXPECT_EQ(window->TimeShown, TimeText.Get());
+    // The library keeps an open exchange across instances: let the collection end.
+    for (int i = 0; i < 500 && CollectState() != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Tick();
+    }
+    EXPECT_TRUE(ButtonsEnabled());
+}
+
+// The whole road: three selected nodes, of which one refuses the image, the file sent with the
+// Lock strip red and the progress running, the window left and taken back in the middle, the
+// versions collected, the nodes marked; then COLL.VERS shows the new versions afresh.
+TEST_F(DwloadTest, DownloadIntoSelectedNodesMarksThemAndCollectsTheVersions) {
+    sim::NodeFaults refuses;
+    refuses.crcRefused = true;
+    net->SetFaults(42, refuses);
+    WriteText(work / "IN" / "app.hex", FirmwareFile());
+    StartLibrary();
+    Open();
+    Tick();
+    Paint();
+    ASSERT_EQ(DwlFc->GetNode(2), 42);
+    ASSERT_EQ(DwlFc->GetNode(4), 127);
+    for (int row : {0, 1, 2}) RightClick(row);
+
+    chosen = (work / "IN" / "app.hex").string();
+    window->BDwLd.Click();
+    EXPECT_EQ(window->LSelFile.Caption(), "app.hex");
+    Tick();
+    EXPECT_EQ(DownloadState(), BootLoaders);
+    EXPECT_EQ(window->LockColour(), 0x0000FFu);
+    EXPECT_TRUE(ButtonsDisabled());
+    EXPECT_TRUE(window->BMenu.Enabled());
+    RightClick(3);
+    EXPECT_EQ(DwlFc->GetState(3), TDwlFc::StateNone) << "no selection while a download runs";
+
+    int progress = 0;
+    bool leftOnce = false;
+    for (int i = 0; i < 3000 && !(DownloadState() == Idle && CollectState() == 0); ++i) {
+        switch (DownloadState()) {
+            case Erase: clock.Advance(5900); break;
+            case ReadFile: clock.Advance(1900); break;
+            case SendRecords:
+                if (!leftOnce && window->DwlProgBar.Position() > 20) {
+                    // Away from the window, nothing goes on.
+                    leftOnce = true;
+                    drive::PressKey(*window, VK_F10);
+                    ASSERT_EQ(app->ActiveForm(), MenuForm);
+                    const int position = window->DwlProgBar.Position();
+                    for (int k = 0; k < 5; ++k) {
+                        Tick();
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    }
+                    EXPECT_EQ(DownloadState(), SendRecords);
+                    EXPECT_EQ(window->DwlProgBar.Position(), position);
+                    drive::PressKey(*MenuForm, VK_F6);
+                    ASSERT_EQ(app->ActiveForm(), window);
+                }
+                break;
+            case AwaitRestart:
+                // The nodes that took the image restart; the one that refused stays in its boot
+                // loader, silent. Once the 15 s are nearly over the model knows who is back.
+                EXPECT_TRUE(Eventually([&] {
+                    for (uint8_t n : {40, 41})
+                        if (net->NodeState(n)->version != NewVersion ||
+                            net->NodeState(n)->mode != sim::NodeMode::Operational)
+                            return false;
+                    return true;
+                }));
+                clock.Advance(14900);
+                EXPECT_TRUE(ModelShows({40, 41, 45, 127}, {42}));
+                break;
+            default: break;
+        }
+        Tick();
+        progress = std::max(progress, window->DwlProgBar.Position());
+        std::this_thread::sleep_for(std::chrono::milliseconds(DownloadState() == SendRecords ? 2 : 10));
+    }
+    ASSERT_EQ(DownloadState(), Idle);
+    ASSERT_EQ(CollectState(), 0);
+    EXPECT_TRUE(leftOnce);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(progress, 100);
+    EXPECT_EQ(window->DwlProgBar.Position(), 0) << "reset when the collection starts";
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_EQ(window->LockColour(), 0x0000FFu) << "red until COLL.VERS";
+
+    EXPECT_EQ(net->NodeState(42)->bootLoaderCrcMismatches, 1u);
+    EXPECT_EQ(net->NodeState(45)->version, OldVersion);
+    struct Row {
+        uint8_t node, state;
+        uint16_t version;
+    };
+    const Row rows[] = {{40, TDwlFc::StateDone, NewVersion},
+                        {41, TDwlFc::StateDone, NewVersion},
+                        {42, TDwlFc::StateFailed, 0xFFFF},  // not asked: absent
+                        {45, TDwlFc::StateNone, OldVersion},
+                        {127, TDwlFc::StateNone, ZemVersion}};
+    const QImage image = Paint();
+    for (int slot = 0; slot < 5; ++slot) {
+        const Row& r = rows[slot];
+        EXPECT_EQ(DwlFc->GetNode(slot), r.node) << "the table is kept as the download left it";
+        EXPECT_EQ(DwlFc->GetState(slot), r.state) << int(r.node);
+        if (r.version != 0xFFFF) {
+            EXPECT_EQ(DwlFc->GetVersion(slot), r.version) << int(r.node);
+        }
+    }
+    EXPECT_EQ(RowColour(image, 0), QColor(0, 255, 0));
+    EXPECT_EQ(RowColour(image, 2), QColor(255, 0, 0));
+    drive::SaveScreenshot(*window, (fs::temp_directory_path() / "telvox_dwload_done.png").string());
+
+    // COLL.VERS: the present nodes afresh, marks cleared, the strip green, the versions asked.
+    window->BCollVers.Click();
+    EXPECT_EQ(window->LockColour(), 0x00FF00u);
+    EXPECT_EQ(DwlFc->GetNode(2), 45);
+    for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(DwlFc->GetState(slot), TDwlFc::StateNone);
+    Tick();
+    EXPECT_TRUE(ButtonsDisabled());
+    for (int i = 0; i < 500 && CollectState() != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Tick();
+    }
+    EXPECT_EQ(CollectState(), 0);
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_EQ(DwlFc->VersionText(0), "04.07.002");
+    EXPECT_EQ(DwlFc->VersionText(1), "04.07.002");
+    EXPECT_EQ(DwlFc->VersionText(2), "04.06.001");
+    EXPECT_EQ(DwlFc->VersionText(3), "03.01.007");
+}
+
+// The whole program: start-up, the windows WinMain creates, F6 to the download window and back.
+using ProgramTest = Installation;
+
+TEST_F(ProgramTest, MenuOpensTheDownloadWindowAndF10BringsItBack) {
+    const char* argv[] = {"telvox"};
+    ScheduleStartup(1, argv);
+    ASSERT_TRUE(boxes.empty());
+    int step = 0, waited = 0;
+    std::string caption;
+    bool refreshed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        waited += 10;
+        if (waited > 20000) return app->Terminate();  // only keeps a failing test from hanging
+        if (step == 0 && MenuForm && MenuForm->Visible() && DwldUIForm) {
+            step = 1;
+            drive::PressKey(*MenuForm, VK_F6);
+        } else if (step == 1 && DwldUIForm->Visible() && !DwldUIForm->TimeShown.empty()) {
+            step = 2;
+            caption = DwldUIForm->Caption();
+            refreshed = true;
+            drive::PressKey(*DwldUIForm, VK_F10);
+        } else if (step == 2 && MenuForm->Visible()) {
+            step = 3;
+            drive::PressKey(*MenuForm, VK_F10);
+        }
+    });
+    poll.start(10);
+    EXPECT_EQ(WinMain(), 0);
+    EXPECT_EQ(step, 3);
+    EXPECT_TRUE(refreshed);
+    EXPECT_EQ(caption, "TELVX - DWLD PANEL");
+    ASSERT_NE(DwldUIForm, nullptr);
+    EXPECT_FALSE(DwldUIForm->Visible());
+}
