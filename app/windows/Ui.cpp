@@ -68,6 +68,15 @@ const TUIWinDefRows* RowsOf(int node) {
     return node == kZem ? &UIFile->ZemRows : &UIFile->ParamRows;
 }
 
+// Redraws the cells of a grid. The grid's own Repaint stops at its frame and leaves the cells as
+// they were; a change of its width redraws them (and leaves the rows shown as they are).
+void RepaintCells(forms::TStringGrid& grid) {
+    const int width = grid.Width();
+    grid.SetWidth(width + 1);
+    grid.SetWidth(width);
+    grid.Repaint();
+}
+
 bool Present(int node) { return FancoilData && FancoilData->IsPresent(node); }
 
 // The value column: the node's value of the row, scaled by its decimals.
@@ -258,11 +267,8 @@ void TNodesUIForm::FormResize() {
     const int h = std::max(static_cast<int>(H * 0.5), 0);
     SGWin1.SetHeight(h);
     const int t = SGWin1.Top() + SGWin1.Height() + 10;
-    for (forms::TControl* c : {static_cast<forms::TControl*>(&Label2), static_cast<forms::TControl*>(&FCState2),
-                               static_cast<forms::TControl*>(&UpdVers2), static_cast<forms::TControl*>(&FCNum2),
-                               static_cast<forms::TControl*>(&Label4), static_cast<forms::TControl*>(&FCState4),
-                               static_cast<forms::TControl*>(&UpdVers4), static_cast<forms::TControl*>(&FCNum4)})
-        c->SetTop(t);
+    forms::TControl* lowerHeader[] = {&Label2, &FCState2, &UpdVers2, &FCNum2, &Label4, &FCState4, &UpdVers4, &FCNum4};
+    for (forms::TControl* c : lowerHeader) c->SetTop(t);
     const int lowerTop = SGWin1.Top() + SGWin1.Height() + a;
     SGWin2.SetTop(lowerTop);
     SGWin2.SetHeight(h);
@@ -295,7 +301,7 @@ void TNodesUIForm::FCNumKeyDown(int k, uint16_t Key) {
         field.SetText("--");
     }
     GridNode[k - 1] = n;
-    Grid(k).Repaint();
+    RepaintCells(Grid(k));
     if (Present(n)) {
         _WrDBValue(VersionNode(n), kRequestIndex, TFancoil::kTypeInteger, kVersionRequest);
         SelectPending[k - 1] = 1;
@@ -378,10 +384,10 @@ void TNodesUIForm::RefreshTick(void* data) {
     if (!FancoilData) return;
     for (int k = 1; k <= kGrids; ++k) {
         const int node = panel->GridNode[k - 1];
-        if (node != kZem && FancoilData->TakeChanged(node)) panel->Grid(k).Repaint();
+        if (node != kZem && FancoilData->TakeChanged(node)) RepaintCells(panel->Grid(k));
     }
     if (FancoilData->TakeChanged(kZem))
-        for (int k = 1; k <= kGrids; ++k) panel->Grid(k).Repaint();
+        for (int k = 1; k <= kGrids; ++k) RepaintCells(panel->Grid(k));
 }
 
 void TNodesUIForm::InvalidateCallback(void* data) { static_cast<TNodesUIForm*>(data)->Invalidate(); }
@@ -432,4 +438,6 @@ void TNodesUIForm::EditParameter(forms::TStringGrid* grid, int row) {
         }
         if (dialog.IsDone()) break;
     }
+    // The panel is in front again once the dialog is gone.
+    if (Visible()) Show();
 }
