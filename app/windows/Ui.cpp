@@ -68,15 +68,6 @@ const TUIWinDefRows* RowsOf(int node) {
     return node == kZem ? &UIFile->ZemRows : &UIFile->ParamRows;
 }
 
-// Redraws the cells of a grid. The grid's own Repaint stops at its frame and leaves the cells as
-// they were; a change of its width redraws them (and leaves the rows shown as they are).
-void RepaintCells(forms::TStringGrid& grid) {
-    const int width = grid.Width();
-    grid.SetWidth(width + 1);
-    grid.SetWidth(width);
-    grid.Repaint();
-}
-
 bool Present(int node) { return FancoilData && FancoilData->IsPresent(node); }
 
 // The value column: the node's value of the row, scaled by its decimals.
@@ -301,7 +292,7 @@ void TNodesUIForm::FCNumKeyDown(int k, uint16_t Key) {
         field.SetText("--");
     }
     GridNode[k - 1] = n;
-    RepaintCells(Grid(k));
+    Grid(k).Repaint();
     if (Present(n)) {
         _WrDBValue(VersionNode(n), kRequestIndex, TFancoil::kTypeInteger, kVersionRequest);
         SelectPending[k - 1] = 1;
@@ -384,10 +375,10 @@ void TNodesUIForm::RefreshTick(void* data) {
     if (!FancoilData) return;
     for (int k = 1; k <= kGrids; ++k) {
         const int node = panel->GridNode[k - 1];
-        if (node != kZem && FancoilData->TakeChanged(node)) RepaintCells(panel->Grid(k));
+        if (node != kZem && FancoilData->TakeChanged(node)) panel->Grid(k).Repaint();
     }
     if (FancoilData->TakeChanged(kZem))
-        for (int k = 1; k <= kGrids; ++k) RepaintCells(panel->Grid(k));
+        for (int k = 1; k <= kGrids; ++k) panel->Grid(k).Repaint();
 }
 
 void TNodesUIForm::InvalidateCallback(void* data) { static_cast<TNodesUIForm*>(data)->Invalidate(); }

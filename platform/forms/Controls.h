@@ -73,8 +73,8 @@ public:
     virtual void SetFocus();
     bool Focused() const;
     // Repaint draws at once, Invalidate at the next paint.
-    void Repaint();
-    void Invalidate();
+    virtual void Repaint();
+    virtual void Invalidate();
 
     // Whether Enter belongs to the control rather than to the form's default button.
     virtual bool WantsReturn() const { return false; }

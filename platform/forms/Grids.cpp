@@ -70,6 +70,10 @@ TStringGrid::TStringGrid(TForm* owner, std::string name)
     UpdateScroll();
 }
 
+// The cells live on the scroll area's viewport, a widget of its own.
+void TStringGrid::Repaint() { AsGrid(Widget())->viewport()->repaint(); }
+void TStringGrid::Invalidate() { AsGrid(Widget())->viewport()->update(); }
+
 void TStringGrid::SetColCount(int count) {
     colWidths_.resize(static_cast<size_t>(std::max(count, 0)), defaultColWidth_);
     Invalidate();

@@ -41,6 +41,10 @@ public:
     bool MouseToCell(int x, int y, int& col, int& row) const;
     TRect CellRect(int col, int row) const;
 
+    // The cells, not only the frame around them.
+    void Repaint() override;
+    void Invalidate() override;
+
     TCanvas& Canvas() { return canvas_; }
     TDrawCellEvent OnDrawCell;
     // Runs when a mouse button is released over the grid; X and Y in the grid's coordinates.

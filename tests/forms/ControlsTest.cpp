@@ -143,6 +143,31 @@ TEST_F(ControlsTest, GridDrawsEveryVisibleCellAndFindsCellsUnderThePointer) {
     EXPECT_EQ(ups, (std::vector<TMouseButton>{TMouseButton::mbRight, TMouseButton::mbLeft}));
 }
 
+TEST_F(ControlsTest, GridRepaintAndInvalidateRedrawTheCells) {
+    TStringGrid grid(form, "SGWin1");
+    grid.SetBounds(0, 0, 200, 100);
+    grid.SetColCount(1);
+    grid.SetRowCount(2);
+    int draws = 0;
+    grid.OnDrawCell = [&](TStringGrid*, int, int, const TRect&, TGridDrawState) { ++draws; };
+    drive::Activate(*form);
+    app->ProcessMessages();
+    ASSERT_GT(draws, 0);
+
+    draws = 0;
+    grid.Repaint();
+    EXPECT_EQ(draws, 2) << "Repaint draws both cells at once";
+    draws = 0;
+    grid.Invalidate();
+    EXPECT_EQ(draws, 0) << "Invalidate only marks them";
+    app->ProcessMessages();
+    EXPECT_EQ(draws, 2) << "the next paint draws them";
+    TControl& control = grid;
+    draws = 0;
+    control.Repaint();
+    EXPECT_EQ(draws, 2) << "also through the control's interface";
+}
+
 TEST_F(ControlsTest, StatusPanelsAreDrawnByTheirOwnerSideBySide) {
     TStatusBar bar(form, "SBMonitor");
     bar.SetBounds(0, 0, 300, 24);
