@@ -429,6 +429,4 @@ void TNodesUIForm::EditParameter(forms::TStringGrid* grid, int row) {
         }
         if (dialog.IsDone()) break;
     }
-    // The panel is in front again once the dialog is gone.
-    if (Visible()) Show();
 }

@@ -244,6 +244,7 @@ void TForm::Close() {
 }
 
 int TForm::ShowModal() {
+    TForm* before = Application ? Application->ActiveForm() : nullptr;
     modalResult_ = mrNone;
     modal_ = true;
     widget_->setWindowModality(Qt::ApplicationModal);
@@ -262,6 +263,11 @@ int TForm::ShowModal() {
     modal_ = false;
     Hide();
     widget_->setWindowModality(Qt::NonModal);
+    // The form that was active before takes the activity back, as the platform may not hand it on.
+    if (before && before != this && before->Visible()) {
+        before->widget_->activateWindow();
+        Application->Activated(before);
+    }
     return modalResult_;
 }
 

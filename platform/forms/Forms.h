@@ -77,7 +77,8 @@ public:
     void Hide();
     // Runs FormClose; the main form's close ends the program, another form hides.
     void Close();
-    // Shows the form modally until ModalResult becomes non-zero; returns it.
+    // Shows the form modally until ModalResult becomes non-zero; returns it. The form active
+    // before is the active form again afterwards (while still visible).
     int ShowModal();
     int ModalResult() const { return modalResult_; }
     void SetModalResult(int result);

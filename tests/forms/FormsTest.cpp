@@ -248,3 +248,32 @@ TEST_F(AppTest, ShowModalReturnsTheResultAButtonSets) {
     QTimer::singleShot(0, [&] { dialog->Close(); });
     EXPECT_EQ(dialog->ShowModal(), mrCancel) << "closing a modal form cancels it";
 }
+
+TEST_F(AppTest, ShowModalHandsTheActivityBackToTheFormBeforeIt) {
+    TRecordingForm* owner = nullptr;
+    TKeyForm* dialog = nullptr;
+    TRecordingForm* hidden = nullptr;
+    app->CreateForm(owner);
+    app->CreateForm(dialog);
+    app->CreateForm(hidden);
+    dialog->ok.OnClick = [&](TControl*) { dialog->SetModalResult(mrOk); };
+    drive::Activate(*owner);
+    owner->events.clear();
+    QTimer::singleShot(0, [&] { dialog->ok.Click(); });
+    EXPECT_EQ(dialog->ShowModal(), mrOk);
+    EXPECT_EQ(app->ActiveForm(), owner);
+    EXPECT_EQ(owner->events, std::vector<std::string>{"activate"});
+    app->ProcessMessages();
+    EXPECT_EQ(QApplication::activeWindow(), owner->Widget()) << "the platform's activation too";
+    EXPECT_EQ(app->ActiveForm(), owner);
+
+    // A form hidden meanwhile is not brought back: the dialog stays the last one activated.
+    drive::Activate(*hidden);
+    QTimer::singleShot(0, [&] {
+        hidden->Hide();
+        dialog->ok.Click();
+    });
+    EXPECT_EQ(dialog->ShowModal(), mrOk);
+    EXPECT_FALSE(hidden->Visible());
+    EXPECT_EQ(app->ActiveForm(), dialog);
+}
