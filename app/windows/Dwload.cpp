@@ -7,7 +7,6 @@
 #include "Fancoil.h"
 #include "Menu.h"
 #include "Schedule.h"
-#include "ScheduleHelpers.h"
 #include "WindowCommon.h"
 #include "forms/Keys.h"
 #include "rtl/Messages.h"
@@ -22,17 +21,6 @@ constexpr int kStatusHold = 3000;
 constexpr forms::TColor kSelectedColour = 0x00FFFF;
 constexpr forms::TColor kDoneColour = 0x00FF00;
 constexpr forms::TColor kFailedColour = 0x0000FF;
-
-forms::TColor PanelColour() { return PerMilleRGB(816, 816, 1000); }
-
-forms::TFont MakeFont(const char* name, int height, forms::TFontStyles style, forms::TColor color) {
-    forms::TFont font;
-    font.Name = name;
-    font.Height = height;
-    font.Style = style;
-    font.Color = color;
-    return font;
-}
 
 forms::TColor StateColour(uint8_t state) {
     switch (state) {
@@ -57,12 +45,12 @@ TDwldUIForm::TDwldUIForm()
       BCollVers(this, "BCollVers"),
       DwlProgBar(this, "DwlProgBar"),
       SBMonitor(this, "SBMonitor") {
-    SetFont(MakeFont("MS Sans Serif", -13, 0, forms::clWindowText));
+    SetFont(MakeFont("MS Sans Serif", -13));
     KeyPreview = true;
-    const forms::TFont fixed = MakeFont("Fixedsys", -12, 0, forms::clWindowText);
+    const forms::TFont fixed = MakeFont("Fixedsys", -12);
 
     Logo.SetBounds(42, 10, 100, 40);
-    DrawLogo();
+    DrawLogo(Logo.Picture());
 
     LSelFile.SetFont(fixed);
     LSelFile.SetBounds(150, 5, 0, 0);
@@ -113,17 +101,6 @@ TDwldUIForm::TDwldUIForm()
 }
 
 TDwldUIForm::~TDwldUIForm() = default;
-
-// A small band with the program's name, in the menu's colours.
-void TDwldUIForm::DrawLogo() {
-    forms::TBitmap& picture = Logo.Picture();
-    picture.SetSize(100, 40);
-    forms::TCanvas& c = picture.Canvas();
-    c.Brush.Color = MakeRGB(176, 0, 0);
-    c.FillRect({0, 0, 100, 40});
-    c.Font = MakeFont("Arial", -20, forms::fsBold, forms::clWhite);
-    c.TextOut((100 - c.TextWidth("TELVOX")) / 2, (40 - c.TextHeight("TELVOX")) / 2, "TELVOX");
-}
 
 void TDwldUIForm::RegisterStrings() { RegisterDefault("DWLDUIFORM_TITLE", "DWLD PANEL"); }
 

@@ -67,7 +67,6 @@ private:
     void SGWin1DrawCell(forms::TStringGrid* Sender, int ACol, int ARow, const forms::TRect& Rect,
                         forms::TGridDrawState State);
     void SGWin1MouseUp(forms::TControl* Sender, forms::TMouseButton Button, forms::TShiftState Shift, int X, int Y);
-    void DrawLogo();
 
     // What the sequence does to the window.
     void EnableButtons(bool enabled) override;

@@ -19,10 +19,7 @@ TEditParForm::TEditParForm()
       LErrMsg(this, "LErrMsg") {
     SetBorderStyle(forms::TFormBorderStyle::bsSingle);
     SetBorderIcons(false);
-    forms::TFont font;
-    font.Name = "Courier New";
-    font.Height = -13;
-    SetFont(font);
+    SetFont(MakeFont("Courier New", -13));
     KeyPreview = true;
 
     LErrMsg.SetBounds(3, 64, 0, 0);

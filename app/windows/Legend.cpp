@@ -41,19 +41,13 @@ TLegendForm::TLegendForm() : forms::TForm("LegendForm", 280, 480), MemoLegend(th
     SetBounds(321, 203, 280, 480);
     SetBorderIcons(false);
     SetStayOnTop(true);
-    forms::TFont font;
-    font.Height = -13;
-    SetFont(font);
+    SetFont(MakeFont("MS Sans Serif", -13));
 
     MemoLegend.SetBounds(8, 7, 256, 421);
     MemoLegend.SetReadOnly(true);
     MemoLegend.SetScrollBars(forms::TScrollStyle::ssVertical);
     MemoLegend.SetWordWrap(false);
-    forms::TFont memoFont;
-    memoFont.Name = "Verdana";
-    memoFont.Height = -15;
-    memoFont.Style = forms::fsBold;
-    MemoLegend.SetFont(memoFont);
+    MemoLegend.SetFont(MakeFont("Verdana", -15, forms::fsBold));
     MemoLegend.SetColor(forms::clInactiveCaptionText);
     MemoLegend.AddLine("MemoLegend");
 }

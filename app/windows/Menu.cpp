@@ -46,15 +46,6 @@ const char* WindowOf(int command) {
     }
 }
 
-forms::TFont MakeFont(const char* name, int height, forms::TFontStyles style, forms::TColor color) {
-    forms::TFont font;
-    font.Name = name;
-    font.Height = height;
-    font.Style = style;
-    font.Color = color;
-    return font;
-}
-
 }  // namespace
 
 TMenuForm::TMenuForm()
@@ -72,7 +63,7 @@ TMenuForm::TMenuForm()
     SetBorderIcons(false);
     SetPosition(forms::TPosition::poScreenCenter);
     SetColor(forms::clWhite);
-    SetFont(MakeFont("Courier New", -13, 0, forms::clWindowText));
+    SetFont(MakeFont("Courier New", -13));
     KeyPreview = true;
 
     EntryPage.SetBounds(0, 0, 690, 245);

@@ -38,14 +38,6 @@ constexpr forms::TColor kRed = 0x0000FF;
 uint16_t Next(uint16_t slot, int k = 1) { return ModAdd16(slot, static_cast<uint16_t>(k), kSlots); }
 uint16_t Back(uint16_t slot, int k = 1) { return ModSub16(slot, static_cast<uint16_t>(k), kSlots); }
 
-forms::TFont MakeFont(const char* name, int height, forms::TFontStyles style = 0) {
-    forms::TFont font;
-    font.Name = name;
-    font.Height = height;
-    font.Style = style;
-    return font;
-}
-
 // Buttons enabled after a state change (menu, expand and legend stay enabled always).
 struct TButtonSet {
     bool start, stop, suspend, save, clear, up, down, upEnd, dwEnd;
@@ -91,7 +83,8 @@ TMsgUIForm::TMsgUIForm()
     KeyPreview = true;
 
     Image1.SetBounds(8, 8, 64, 64);
-    DrawPicture();
+    // A badge in the colour of the menu's log button.
+    DrawNameBand(Image1.Picture(), 64, 64, MakeRGB(220, 120, 0), -20, "LOG");
 
     struct Place {
         forms::TButton* button;
@@ -136,19 +129,6 @@ TMsgUIForm::TMsgUIForm()
 
 TMsgUIForm::~TMsgUIForm() {
     if (MsgUIForm == this) MsgUIForm = nullptr;
-}
-
-// A badge in the colour of the menu's log button.
-void TMsgUIForm::DrawPicture() {
-    forms::TBitmap& picture = Image1.Picture();
-    picture.SetSize(64, 64);
-    forms::TCanvas& c = picture.Canvas();
-    c.Brush.Color = MakeRGB(220, 120, 0);
-    c.FillRect({0, 0, 64, 64});
-    forms::TFont font = MakeFont("Arial", -20, forms::fsBold);
-    font.Color = forms::clWhite;
-    c.Font = font;
-    c.TextOut((64 - c.TextWidth("LOG")) / 2, (64 - c.TextHeight("LOG")) / 2, "LOG");
 }
 
 void TMsgUIForm::RegisterStrings() {
@@ -239,8 +219,7 @@ void TMsgUIForm::Command(int code) {
 void TMsgUIForm::SBMonitorDrawPanel(forms::TStatusBar* StatusBar, forms::TStatusPanel& Panel,
                                     const forms::TRect& Rect) {
     static const std::string none;
-    DrawStatusPanel(*StatusBar, Rect, PerMilleRGB(816, 816, 1000), Font(),
-                    PanelText(Panel, DateShown, TimeShown, none));
+    DrawStatusPanel(*StatusBar, Rect, PanelColour(), Font(), PanelText(Panel, DateShown, TimeShown, none));
 }
 
 void TMsgUIForm::RefreshTick(void* data) {

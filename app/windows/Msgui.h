@@ -99,7 +99,6 @@ private:
     uint16_t PageSpan() const;
     void ShowPage(uint16_t bottom);
     void SBMonitorDrawPanel(forms::TStatusBar* StatusBar, forms::TStatusPanel& Panel, const forms::TRect& Rect);
-    void DrawPicture();
 
     TLogState shownState_ = TLogState::Stop;
 };

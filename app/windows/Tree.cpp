@@ -22,7 +22,6 @@ constexpr size_t kLabelWidth = 13;
 constexpr const char* kPreOperRoot = "PRE-OPERs";
 constexpr const char* kOperRoot = "OPERATIONALs";
 constexpr const char* kZemLabel = "ZEM";
-const forms::TColor kPanelColour = PerMilleRGB(816, 816, 1000);
 
 // Pictures of ImageList1, by index.
 enum : int { ImgRoot, ImgPreOper, ImgMember, ImgSpare1, ImgMaster, ImgZem, ImgSpare2 };
@@ -129,13 +128,7 @@ TTreeUIForm::TTreeUIForm()
 
 // The picture in the corner and the seven tree images: filled squares with a dark shadow.
 void TTreeUIForm::DrawPictures() {
-    forms::TBitmap& picture = Image1.Picture();
-    picture.SetSize(100, 40);
-    forms::TCanvas& c = picture.Canvas();
-    c.Brush.Color = MakeRGB(0, 130, 60);
-    c.FillRect({0, 0, 100, 40});
-    c.Font = {.Name = "Arial", .Height = -18, .Style = forms::fsBold, .Color = forms::clWhite};
-    c.TextOut((100 - c.TextWidth("TREE")) / 2, (40 - c.TextHeight("TREE")) / 2, "TREE");
+    DrawNameBand(Image1.Picture(), 100, 40, MakeRGB(0, 130, 60), -18, "TREE");
 
     static const int colours[][3] = {{132, 132, 132}, {255, 0, 0},   {0, 255, 0},  {0, 132, 132},
                                      {255, 255, 0},   {0, 255, 255}, {132, 0, 132}};
@@ -200,7 +193,7 @@ void TTreeUIForm::HideOnMenuTag(int tag) {
 void TTreeUIForm::SBMonitorDrawPanel(forms::TStatusBar* StatusBar, forms::TStatusPanel& Panel,
                                      const forms::TRect& Rect) {
     static const std::string blank;
-    DrawStatusPanel(*StatusBar, Rect, kPanelColour, Font(), PanelText(Panel, DateShown, TimeShown, blank));
+    DrawStatusPanel(*StatusBar, Rect, PanelColour(), Font(), PanelText(Panel, DateShown, TimeShown, blank));
 }
 
 // ---- labels

@@ -11,7 +11,6 @@
 #include "Menu.h"
 #include "Morvand.h"
 #include "Schedule.h"
-#include "ScheduleHelpers.h"
 #include "UIFile.h"
 #include "ValueCheck.h"
 #include "WindowCommon.h"
@@ -32,18 +31,6 @@ constexpr int16_t kVersionRequest = 5;
 constexpr uint16_t kFirstCurrentVersion = 0x4601;  // 04.06.001
 constexpr uint32_t kStatusTimeout = 3000;
 constexpr size_t kMaxCellText = 99;
-
-forms::TColor PanelColour() { return PerMilleRGB(816, 816, 1000); }
-
-forms::TFont MakeFont(const char* name, int height, forms::TFontStyles style = 0,
-                      forms::TColor color = forms::clWindowText) {
-    forms::TFont font;
-    font.Name = name;
-    font.Height = height;
-    font.Style = style;
-    font.Color = color;
-    return font;
-}
 
 // printf into a cell's buffer: longer texts are cut at its 99 characters.
 template <typename... Args>
@@ -116,7 +103,7 @@ TNodesUIForm::TNodesUIForm()
     KeyPreview = true;
 
     Image1.SetBounds(9, 14, 100, 40);
-    DrawLogo();
+    DrawLogo(Image1.Picture());
 
     BMenu.SetBounds(547, 31, 110, 25);
     BMenu.SetCaption("F10 - MENU");
@@ -199,17 +186,6 @@ int TNodesUIForm::GridNumber(const forms::TStringGrid* grid) const {
     if (name.size() != 6 || !name.starts_with("SGWin")) return 0;
     const int k = name[5] - '0';
     return k >= 1 && k <= kGrids ? k : 0;
-}
-
-// The logo stored with the form: the program's name on its colour.
-void TNodesUIForm::DrawLogo() {
-    forms::TBitmap& picture = Image1.Picture();
-    picture.SetSize(100, 40);
-    forms::TCanvas& c = picture.Canvas();
-    c.Brush.Color = MakeRGB(176, 0, 0);
-    c.FillRect({0, 0, 100, 40});
-    c.Font = MakeFont("Arial", -20, forms::fsBold, forms::clWhite);
-    c.TextOut((100 - c.TextWidth("TELVOX")) / 2, (40 - c.TextHeight("TELVOX")) / 2, "TELVOX");
 }
 
 void TNodesUIForm::RegisterStrings() { RegisterDefault("NODESUIFORM_TITLE", "NODES PANEL"); }

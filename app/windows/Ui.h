@@ -73,7 +73,6 @@ private:
     // 1 to 4 from the grid's name, 0 for none.
     int GridNumber(const forms::TStringGrid* grid) const;
     void TestFirmware(int k);
-    void DrawLogo();
 };
 
 extern TNodesUIForm* NodesUIForm;

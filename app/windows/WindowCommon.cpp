@@ -4,6 +4,7 @@
 
 #include "AppStrings.h"
 #include "Schedule.h"
+#include "ScheduleHelpers.h"
 
 void RegisterDefault(const std::string& key, const std::string& text) {
     if (AppStr) AppStr->Register(key, text, text, text, text);
@@ -14,6 +15,29 @@ std::string AppText(const std::string& key) { return AppStr ? AppStr->GetString(
 std::string JoinedCaption(const std::string& titleKey) {
     return AppText("APPLICATION_TITLE") + " - " + AppText(titleKey);
 }
+
+forms::TFont MakeFont(const char* name, int height, forms::TFontStyles style, forms::TColor color) {
+    forms::TFont font;
+    font.Name = name;
+    font.Height = height;
+    font.Style = style;
+    font.Color = color;
+    return font;
+}
+
+forms::TColor PanelColour() { return PerMilleRGB(816, 816, 1000); }
+
+void DrawNameBand(forms::TBitmap& picture, int width, int height, forms::TColor colour, int fontHeight,
+                  const std::string& name) {
+    picture.SetSize(width, height);
+    forms::TCanvas& c = picture.Canvas();
+    c.Brush.Color = colour;
+    c.FillRect({0, 0, width, height});
+    c.Font = MakeFont("Arial", fontHeight, forms::fsBold, forms::clWhite);
+    c.TextOut((width - c.TextWidth(name)) / 2, (height - c.TextHeight(name)) / 2, name);
+}
+
+void DrawLogo(forms::TBitmap& picture) { DrawNameBand(picture, 100, 40, MakeRGB(176, 0, 0), -20, "TELVOX"); }
 
 void InitStatusPanels(forms::TStatusBar& bar) {
     bar.Panels = {{"1", 100, true}, {"2", 100, true}, {"3", 50, true}};

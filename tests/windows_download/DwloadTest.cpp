@@ -3,55 +3,33 @@
 // a whole download into selected nodes of the simulated network through the shipped library, the
 // version collection, the way back to the menu, and the refresh that works only while the window
 // is in front.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <QColor>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <optional>
 #include <thread>
 
 #include "AppStrings.h"
 #include "DwlFc.h"
-#include "Dwload.h"
 #include "Fancoil.h"
-#include "Menu.h"
-#include "Morvand.h"
-#include "Program.h"
-#include "Schedule.h"
 #include "ScheduleHelpers.h"
 #include "Scheduler.h"
 #include "forms/Keys.h"
 #include "forms/Testing.h"
 #include "protocol_roads/HexRecords.h"
 #include "rtl/Clock.h"
-#include "rtl/Messages.h"
 #include "sim/BootLoader.h"
-#include "sim/Network.h"
+#include "windows_common/InstallFixture.h"
 
-namespace fs = std::filesystem;
 using namespace forms;
 
 namespace {
 
 constexpr uint16_t OldVersion = 0x4601, NewVersion = 0x4702, ZemVersion = 0x3107;
 enum : uint8_t { Idle, Opening, BootLoaders, Erase, ReadFile, SendRecords, SendCrc, AwaitRestart, AwaitVersions };
-
-struct Box {
-    std::string text, caption;
-};
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 bool Eventually(const std::function<bool()>& condition, int ms = 20000) {
     for (int i = 0; i < ms; ++i) {
@@ -77,25 +55,12 @@ std::string FirmwareFile() {
     return text;
 }
 
-// A temporary installation (the base directory with the shipped USR and IN files, the working
-// folder with Morvand.ini, a board registry listing the simulated board), the network with its
-// nodes, the application with the program's hooks, boxes and the file dialog answered by the test.
-class Installation : public ::testing::Test {
+// The installation with its nodes on a bus that runs in real time, and the file dialog answered
+// by the test.
+class Installation : public InstallTest {
 protected:
-    void SetUp() override {
-        previous = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "dwldtestXXXXXX").string();
-        root = mkdtemp(pattern.data());
-        base = root / "base";
-        work = root / "work";
-        fs::create_directories(base);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
-        WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=1\r\nlogEn=0\r\n");
-        fs::create_directories(work / "IN");
-        WriteText(root / "Xat11reg.reg", "simulated 0\n");
-        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
-        fs::current_path(work);
+    Installation() {
+        net->SetTimeMode(sim::TimeMode::RealTime);
         for (uint8_t n : {40, 41, 42, 45, 127}) {
             sim::NodeConfig c;
             c.number = n;
@@ -104,52 +69,25 @@ protected:
             c.values.master = n;
             net->AddNode(c);
         }
-        sim::Network::Install(net);
+    }
 
-        static int argc = 1;
-        static char name[] = "windows_download_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-        InstallApplicationHooks(*app);
-        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
-            boxes.push_back({text, caption});
-            return rtl::IDOK;
-        });
+    void SetUp() override {
+        InstallTest::SetUp();
+        fs::create_directories(work / "IN");
         previousDialog = SetOpenDialogHandler([this](const TOpenDialog& dialog) {
             dialogs.push_back(dialog.InitialDir + " " + dialog.Filter);
             return chosen;
         });
-        ScheduleGlobalsInit();
-        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
-        _CmdLineData::Flags = 0;
     }
 
     void TearDown() override {
-        ScheduleShutdown();
-        _DestroyCANThread();
-        ScheduleGlobalsExit();
         SetOpenDialogHandler(previousDialog);
-        rtl::SetMessageBoxHandler(previousBox);
-        app.reset();
-        MenuForm = nullptr;
-        DwldUIForm = nullptr;
-        RemoveApplicationHooks();
-        BaseDirSource = previousSource;
-        sim::Network::Install(nullptr);
-        unsetenv("XAT11REG_FILE");
-        fs::current_path(previous);
-        fs::remove_all(root);
+        InstallTest::TearDown();
     }
 
-    fs::path root, base, work, previous;
-    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
-    std::unique_ptr<TApplication> app;
-    std::vector<Box> boxes;
     std::vector<std::string> dialogs;
     std::optional<std::string> chosen;
-    rtl::MessageBoxHandler previousBox;
     OpenDialogHandler previousDialog;
-    std::function<std::string()> previousSource;
 };
 
 // The program's objects built as start-up builds them, the scheduler never resumed: the test runs
@@ -159,14 +97,9 @@ class DwloadTest : public Installation {
 protected:
     void SetUp() override {
         Installation::SetUp();
-        BaseDir = base.string() + "/";
-        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
-        ASSERT_TRUE(AppStr->Load());
+        MakeWindowObjects();
         FanStr = std::make_unique<TAppStrings>("USR\\FanStr.cfg");
         ASSERT_TRUE(FanStr->Load());
-        InvalidateList = std::make_unique<TFuncPtrList>();
-        RefreshList = std::make_unique<TFuncPtrList>();
-        Scheduler = std::make_unique<TScheduler>(true);
         FancoilData = std::make_unique<TFancoil>(*FanStr);
         Scheduler->AddEntry(TFuncPtr{&TFancoil::PollEntry, FancoilData.get()});
         DwlFc = std::make_unique<TDwlFc>();

@@ -1,38 +1,21 @@
 // The main menu, driven as the user drives it: keys and buttons with stand-ins for the working
 // windows, the locked menu, the version label, the caption, the window settings written on close,
 // and the bus-speed switch with its restart of the library paced by the refresh tick.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <QImage>
 #include <QTimer>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 
 #include "AppStrings.h"
-#include "Menu.h"
-#include "Program.h"
-#include "Morvand.h"
-#include "Schedule.h"
 #include "Scheduler.h"
 #include "SetupFile.h"
 #include "forms/Keys.h"
 #include "forms/Testing.h"
 #include "rtl/Clock.h"
-#include "rtl/Messages.h"
 #include "rtl/Profile.h"
-#include "sim/Network.h"
+#include "windows_common/InstallFixture.h"
 
-namespace fs = std::filesystem;
 using namespace forms;
 
 namespace {
-
-struct Box {
-    std::string text, caption;
-};
 
 // A working window as far as the menu is concerned: F10 hides it, hiding shows the menu.
 class TStandIn : public TForm {
@@ -48,71 +31,9 @@ protected:
     void FormHide() override { MenuForm->Show(); }
 };
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// A temporary installation: the base directory with the shipped USR and IN files, a working
-// folder (the current directory) with Morvand.ini, a board registry listing the simulated board,
-// the application with the program's hooks, and boxes recorded instead of shown.
-class InstallTest : public ::testing::Test {
+// The installation with the menu's settings at hand.
+class MenuInstall : public InstallTest {
 protected:
-    void SetUp() override {
-        previous = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "menutestXXXXXX").string();
-        root = mkdtemp(pattern.data());
-        base = root / "base";
-        work = root / "work";
-        fs::create_directories(work);
-        fs::create_directories(base);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
-        SetTopSpeed("1");
-        WriteText(root / "Xat11reg.reg", "simulated 0\n");
-        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
-        fs::current_path(work);
-        net->SetTimeMode(sim::TimeMode::Manual);
-        sim::Network::Install(net);
-
-        static int argc = 1;
-        static char name[] = "windows_menu_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-        InstallApplicationHooks(*app);
-        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
-            boxes.push_back({text, caption});
-            return rtl::IDOK;
-        });
-        ScheduleGlobalsInit();
-        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
-        _CmdLineData::Flags = 0;
-    }
-
-    void TearDown() override {
-        // As the program ends: shutdown while the windows still exist, then the application.
-        ScheduleShutdown();
-        _DestroyCANThread();
-        ScheduleGlobalsExit();
-        _CmdLineData::Flags = 0;
-        rtl::SetMessageBoxHandler(previousBox);
-        app.reset();
-        MenuForm = nullptr;
-        RemoveApplicationHooks();
-        BaseDirSource = previousSource;
-        sim::Network::Install(nullptr);
-        unsetenv("XAT11REG_FILE");
-        fs::current_path(previous);
-        fs::remove_all(root);
-    }
-
     void SetTopSpeed(const std::string& line) {
         WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=" + line + "\r\nlogEn=0\r\n");
     }
@@ -122,29 +43,17 @@ protected:
     int SetupValue(const char* key) const {
         return rtl::GetPrivateProfileInt("UI", key, -1, (base / "IN" / "TELVOX.ini").string());
     }
-
-    fs::path root, base, work, previous;
-    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
-    std::unique_ptr<TApplication> app;
-    std::vector<Box> boxes;
-    rtl::MessageBoxHandler previousBox;
-    std::function<std::string()> previousSource;
 };
 
 // The objects the menu works with, without the library: the test starts it where it needs it.
 // The scheduler is never resumed; the test runs its passes on a clock it moves.
-class MenuTest : public InstallTest {
+class MenuTest : public MenuInstall {
 protected:
     void SetUp() override {
-        InstallTest::SetUp();
-        BaseDir = base.string() + "/";
-        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
-        ASSERT_TRUE(AppStr->Load());
+        MenuInstall::SetUp();
+        MakeWindowObjects();
         SetupFile = std::make_unique<TSetupFile>("IN\\TELVOX.ini");
         SetupFile->Read();
-        InvalidateList = std::make_unique<TFuncPtrList>();
-        RefreshList = std::make_unique<TFuncPtrList>();
-        Scheduler = std::make_unique<TScheduler>(true);
     }
 
     TMenuForm* ShowMenu() {
@@ -450,7 +359,7 @@ TEST_F(MenuTest, LooksRightWithTheStatusPanelsInTheirColour) {
 
 // The whole program on the installation: start-up, the main routine and its message loop with the
 // real scheduler thread, shutdown.
-using ProgramTest = InstallTest;
+using ProgramTest = MenuInstall;
 
 TEST_F(ProgramTest, StartsShowsTheMenuRefreshesItAndEndsWithF10) {
     const char* argv[] = {"telvox"};

@@ -1,53 +1,18 @@
-// A temporary installation with the menu, the message log and the legend as the program creates
-// them: the base directory with the shipped USR and IN files, a working folder (the current
-// directory) with Morvand.ini, a board registry listing the simulated board, boxes recorded
-// instead of shown. The scheduler is never resumed: Tick runs one pass on a clock the test moves,
-// and its refresh reaches the windows through the application's message hook.
+// The installation with the menu, the message log and the legend as the program creates them.
+// The scheduler is never resumed: Tick runs one pass on a clock the test moves, and its refresh
+// reaches the windows through the application's message hook.
 #pragma once
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "AppStrings.h"
-#include "Legend.h"
-#include "Menu.h"
-#include "Morvand.h"
 #include "MsgDecoder.h"
-#include "Msgui.h"
-#include "Program.h"
 #include "RxMsgRing.h"
-#include "Schedule.h"
 #include "Scheduler.h"
-#include "forms/Forms.h"
 #include "forms/Keys.h"
 #include "forms/Testing.h"
 #include "rtl/Clock.h"
-#include "rtl/Messages.h"
-#include "sim/Network.h"
-
-namespace fs = std::filesystem;
-
-struct Box {
-    std::string text, caption;
-};
-
-inline std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+#include "windows_common/InstallFixture.h"
 
 inline TRxMsg Msg(uint32_t id, std::vector<uint8_t> data, uint32_t stamp = 0) {
     TRxMsg m{};
@@ -58,64 +23,19 @@ inline TRxMsg Msg(uint32_t id, std::vector<uint8_t> data, uint32_t stamp = 0) {
     return m;
 }
 
-class LogInstallTest : public ::testing::Test {
+// The capture ring is emptied and running before and after each test.
+class LogInstallTest : public InstallTest {
 protected:
     void SetUp() override {
-        previous = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "msglogtestXXXXXX").string();
-        root = mkdtemp(pattern.data());
-        base = root / "base";
-        work = root / "work";
-        fs::create_directories(work);
-        fs::create_directories(base);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
-        WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=1\r\nlogEn=0\r\n");
-        WriteText(root / "Xat11reg.reg", "simulated 0\n");
-        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
-        fs::current_path(work);
-        net->SetTimeMode(sim::TimeMode::Manual);
-        sim::Network::Install(net);
-
-        static int argc = 1;
-        static char name[] = "windows_msglog_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<forms::TApplication>(argc, argv);
-        InstallApplicationHooks(*app);
-        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
-            boxes.push_back({text, caption});
-            return rtl::IDOK;
-        });
-        ScheduleGlobalsInit();
-        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
-        _CmdLineData::Flags = 0;
+        InstallTest::SetUp();
         RxMsgRing.Run();
         RxMsgRing.Clear();
     }
-
     void TearDown() override {
-        ScheduleShutdown();
-        _DestroyCANThread();
-        ScheduleGlobalsExit();
-        rtl::SetMessageBoxHandler(previousBox);
-        app.reset();
-        MenuForm = nullptr;
-        RemoveApplicationHooks();
-        BaseDirSource = previousSource;
-        sim::Network::Install(nullptr);
-        unsetenv("XAT11REG_FILE");
-        fs::current_path(previous);
-        fs::remove_all(root);
+        InstallTest::TearDown();
         RxMsgRing.Run();
         RxMsgRing.Clear();
     }
-
-    fs::path root, base, work, previous;
-    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
-    std::unique_ptr<forms::TApplication> app;
-    std::vector<Box> boxes;
-    rtl::MessageBoxHandler previousBox;
-    std::function<std::string()> previousSource;
 };
 
 // The objects the windows work with; the library only where a test starts it.
@@ -123,12 +43,7 @@ class LogTest : public LogInstallTest {
 protected:
     void SetUp() override {
         LogInstallTest::SetUp();
-        BaseDir = base.string() + "/";
-        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
-        ASSERT_TRUE(AppStr->Load());
-        InvalidateList = std::make_unique<TFuncPtrList>();
-        RefreshList = std::make_unique<TFuncPtrList>();
-        Scheduler = std::make_unique<TScheduler>(true);
+        MakeWindowObjects();
     }
 
     // The windows as start-up creates them; the log opened from the menu with F5.

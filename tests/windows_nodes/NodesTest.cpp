@@ -2,58 +2,26 @@
 // with the shipped library and the simulated network: grids of devices and of the controller,
 // states and the old-firmware hint, the version request, the edit of a value along the whole road
 // to the node and back into the grid, refusals, cancelling, and the refresh gated by activation.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <QImage>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <thread>
 
 #include "AppStrings.h"
-#include "Editpar.h"
 #include "Fancoil.h"
-#include "Menu.h"
-#include "Morvand.h"
-#include "Program.h"
-#include "Schedule.h"
 #include "Scheduler.h"
 #include "SetupFile.h"
 #include "UIFile.h"
-#include "Ui.h"
 #include "forms/Keys.h"
 #include "forms/Testing.h"
 #include "rtl/Clock.h"
-#include "rtl/Messages.h"
-#include "sim/Network.h"
+#include "windows_common/InstallFixture.h"
 
-namespace fs = std::filesystem;
 using namespace forms;
 
 namespace {
-
-struct Box {
-    std::string text, caption;
-};
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// One parameter row in the file's fixed columns.
-std::string UiLine(const char* name, int dec, char type, int min, int max, int address) {
-    char line[128];
-    std::snprintf(line, sizeof line, "%-18s%-11s %-7d %-7c %-4d %-8d %-8d %d\r\n", name, "", dec, type, 0, min, max,
-                  address);
-    return line;
-}
 
 sim::NodeConfig Device(uint8_t number, uint16_t version, bool operational = true) {
     sim::NodeConfig c;
@@ -75,27 +43,9 @@ sim::NodeConfig Device(uint8_t number, uint16_t version, bool operational = true
 // The installation, the library on the simulated network, the objects start-up makes, and the
 // menu, the edit dialog and the panel. The scheduler is never resumed: Run moves bus and clock
 // together and runs its passes, whose refreshes reach the windows.
-class NodesTest : public ::testing::Test {
+class NodesTest : public InstallTest {
 protected:
-    void SetUp() override {
-        // Each test starts an hour after the last, so the library's static records of earlier
-        // tests have expired.
-        static uint64_t hour = 0;
-        clock.SetSystemTime(clock.SystemTime() + ++hour * 36'000'000'000ULL);
-        previous = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "nodestestXXXXXX").string();
-        root = mkdtemp(pattern.data());
-        base = root / "base";
-        work = root / "work";
-        fs::create_directories(work);
-        fs::create_directories(base);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
-        WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=1\r\nlogEn=0\r\n");
-        WriteText(root / "Xat11reg.reg", "simulated 0\n");
-        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
-        fs::current_path(work);
-
+    NodesTest() {
         for (const sim::NodeConfig& c : {Device(21, 0x4601), Device(22, 0x4601, false), Device(23, 0x4600),
                                          Device(30, 0)})
             net->AddNode(c);
@@ -107,54 +57,30 @@ protected:
         zem.values.system = {85, 450};
         zem.values.systemByte = 1;
         net->AddNode(zem);
-        net->SetTimeMode(sim::TimeMode::Manual);
-        sim::Network::Install(net);
+    }
 
-        static int argc = 1;
-        static char name[] = "windows_nodes_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-        InstallApplicationHooks(*app);
-        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
-            boxes.push_back({text, caption});
-            return rtl::IDOK;
-        });
-        ScheduleGlobalsInit();
-        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
-        _CmdLineData::Flags = 0;
-        BaseDir = base.string() + "/";
+    void SetUp() override {
+        // Each test starts an hour after the last, so the library's static records of earlier
+        // tests have expired.
+        static uint64_t hour = 0;
+        clock.SetSystemTime(clock.SystemTime() + ++hour * 36'000'000'000ULL);
+        InstallTest::SetUp();
     }
 
     void TearDown() override {
-        ScheduleShutdown();
-        ScheduleGlobalsExit();
-        rtl::SetMessageBoxHandler(previousBox);
         dialogDriver.reset();
-        app.reset();
-        MenuForm = nullptr;
-        EditParForm = nullptr;
-        NodesUIForm = nullptr;
-        RemoveApplicationHooks();
-        BaseDirSource = previousSource;
-        sim::Network::Install(nullptr);
-        unsetenv("XAT11REG_FILE");
-        fs::current_path(previous);
-        fs::remove_all(root);
+        InstallTest::TearDown();
     }
 
     // What start-up makes, the library and the three windows in their order; the panel in front.
     void Start() {
-        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
-        ASSERT_TRUE(AppStr->Load());
+        MakeWindowObjects();
         FanStr = std::make_unique<TAppStrings>("USR\\FanStr.cfg");
         ASSERT_TRUE(FanStr->Load());
         SetupFile = std::make_unique<TSetupFile>("IN\\TELVOX.ini");
-        InvalidateList = std::make_unique<TFuncPtrList>();
-        RefreshList = std::make_unique<TFuncPtrList>();
         UIFile = std::make_unique<TUIFile>();
         UIFile->SetFile("UI.csv");
         ASSERT_TRUE(UIFile->Load());
-        Scheduler = std::make_unique<TScheduler>(true);
         FancoilData = std::make_unique<TFancoil>(*FanStr);
         Scheduler->AddEntry(TFuncPtr{&TFancoil::PollEntry, FancoilData.get()});
         ASSERT_EQ(_CreateCANThread(".//Morvand"), 0);
@@ -286,12 +212,6 @@ protected:
 
     rtl::ManualClock clock{50'000};
     rtl::ScopedClock scopedClock{clock};
-    fs::path root, base, work, previous;
-    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
-    std::unique_ptr<TApplication> app;
-    std::vector<Box> boxes;
-    rtl::MessageBoxHandler previousBox;
-    std::function<std::string()> previousSource;
     TNodesUIForm* panel = nullptr;
     std::array<int, 4> draws{};
     std::array<std::map<int, std::string>, 4> drawnValue;
@@ -516,8 +436,8 @@ TEST_F(PanelTest, EndingTheProgramEndsAnEditThatAwaitsAValidValue) {
 // Rows the shipped file does not have: a value text longer than a cell takes, a row of an unknown
 // type, and no "[ZEM]" rows at all.
 TEST_F(NodesTest, UnusualRowsAreShownAndEditedSafely) {
-    WriteText(base / "USR" / "UI.csv", "[PARAMETRI]\r\n" + UiLine("SETPOINT", 0, 'I', 10, 30, 1) +
-                                          UiLine("LONG", 97, 'I', -100, 100, 2) + UiLine("ODD", 0, 'X', 0, 9, 3) +
+    WriteText(base / "USR" / "UI.csv", "[PARAMETRI]\r\n" + UiRow("SETPOINT", 0, "I", 10, 30, 1) +
+                                          UiRow("LONG", 97, "I", -100, 100, 2) + UiRow("ODD", 0, "X", 0, 9, 3) +
                                           "[ZEM]\r\n");
     Start();
     ShowNode21(1);

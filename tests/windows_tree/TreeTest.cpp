@@ -2,64 +2,31 @@
 // state and group, the value memo with its refresh and scrolling, description edits rewriting the
 // description file, the way back to the menu; then the shipped library on the simulated network
 // with nodes coming and going, and the whole program from F4 to F10.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QTimer>
 #include <chrono>
 #include <clocale>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "AppStrings.h"
 #include "Fancoil.h"
-#include "Menu.h"
-#include "Morvand.h"
-#include "Program.h"
-#include "Schedule.h"
 #include "Scheduler.h"
-#include "Tree.h"
 #include "UIFile.h"
 #include "forms/Keys.h"
 #include "forms/Testing.h"
 #include "rtl/Clock.h"
-#include "rtl/Messages.h"
-#include "sim/Network.h"
+#include "windows_common/InstallFixture.h"
 
-namespace fs = std::filesystem;
 using namespace forms;
 
 namespace {
 
-struct Box {
-    std::string text, caption;
-};
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// A row of the parameter-row file in its columns.
+// A row of the parameter-row file with a wide range.
 std::string Row(const std::string& name, int decimals, const std::string& type, int address) {
-    char line[100];
-    std::snprintf(line, sizeof line, "%-18s%-11s %-7d %-7s %-4d %-8d %-8d %-8d", name.c_str(), "", decimals,
-                  type.c_str(), 0, -1000, 1000, address);
-    return std::string(line) + "\r\n";
+    return UiRow(name, decimals, type, -1000, 1000, address);
 }
 
 // The tree as text: label/image, children in braces.
@@ -92,66 +59,6 @@ std::vector<std::string> MemoLines(TMemo& memo) {
     return lines;
 }
 
-// A temporary installation: the base directory with the shipped USR and IN files, the working
-// folder (the current directory) with Morvand.ini, a board registry listing the simulated board,
-// the application with the program's hooks, and boxes recorded instead of shown.
-class InstallTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        previous = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "treetestXXXXXX").string();
-        root = mkdtemp(pattern.data());
-        base = root / "base";
-        work = root / "work";
-        fs::create_directories(work);
-        fs::create_directories(base);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "USR", base / "USR", fs::copy_options::recursive);
-        fs::copy(fs::path(TELVOX_DIST_SOURCE) / "IN", base / "IN", fs::copy_options::recursive);
-        WriteText(work / "Morvand.ini", "[General]\r\ntopSpeed=1\r\nlogEn=0\r\n");
-        WriteText(root / "Xat11reg.reg", "simulated 0\n");
-        setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
-        fs::current_path(work);
-        net->SetTimeMode(sim::TimeMode::Manual);
-        sim::Network::Install(net);
-
-        static int argc = 1;
-        static char name[] = "windows_tree_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-        InstallApplicationHooks(*app);
-        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
-            boxes.push_back({text, caption});
-            return rtl::IDOK;
-        });
-        ScheduleGlobalsInit();
-        previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
-        _CmdLineData::Flags = 0;
-    }
-
-    void TearDown() override {
-        ScheduleShutdown();
-        _DestroyCANThread();
-        ScheduleGlobalsExit();
-        rtl::SetMessageBoxHandler(previousBox);
-        app.reset();
-        MenuForm = nullptr;
-        TreeUIForm = nullptr;
-        RemoveApplicationHooks();
-        BaseDirSource = previousSource;
-        sim::Network::Install(nullptr);
-        unsetenv("XAT11REG_FILE");
-        fs::current_path(previous);
-        fs::remove_all(root);
-    }
-
-    fs::path root, base, work, previous;
-    std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
-    std::unique_ptr<TApplication> app;
-    std::vector<Box> boxes;
-    rtl::MessageBoxHandler previousBox;
-    std::function<std::string()> previousSource;
-};
-
 // The objects the tree works with, the menu and the tree window. The scheduler is never resumed:
 // the test runs its passes on a clock it moves, and files values into the model itself unless it
 // runs the library.
@@ -159,17 +66,13 @@ class TreeTest : public InstallTest {
 protected:
     void SetUp() override {
         InstallTest::SetUp();
-        BaseDir = base.string() + "/";
-        AppStr = std::make_unique<TAppStrings>("USR\\AppStr.cfg");
-        ASSERT_TRUE(AppStr->Load());
-        FanStr = std::make_unique<TAppStrings>("USR\\FanStr.cfg");
-        ASSERT_TRUE(FanStr->Load());
+        // The row file before the lists: the repaint list then holds the windows' entries only.
         UIFile = std::make_unique<TUIFile>();
         UIFile->SetFile("UI.csv");
         ASSERT_TRUE(UIFile->Load());
-        InvalidateList = std::make_unique<TFuncPtrList>();
-        RefreshList = std::make_unique<TFuncPtrList>();
-        Scheduler = std::make_unique<TScheduler>(true);
+        MakeWindowObjects();
+        FanStr = std::make_unique<TAppStrings>("USR\\FanStr.cfg");
+        ASSERT_TRUE(FanStr->Load());
         FancoilData = std::make_unique<TFancoil>(*FanStr);
         app->CreateForm(MenuForm);
         app->CreateForm(TreeUIForm);
