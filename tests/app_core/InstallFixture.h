@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestFiles.h"
 #include "CoreFixture.h"
 #include "RxMsgRing.h"
 #include "Schedule.h"
@@ -31,18 +32,6 @@ inline bool Eventually(const std::function<bool()>& condition, int ms = 10000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return condition();
-}
-
-inline std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 struct Posted {

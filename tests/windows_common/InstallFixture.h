@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "AppStrings.h"
 #include "Dwload.h"
 #include "Editpar.h"
@@ -38,18 +39,6 @@ namespace fs = std::filesystem;
 struct Box {
     std::string text, caption;
 };
-
-inline std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // One row of the parameter-row file in its fixed columns.
 inline std::string UiRow(const std::string& name, int decimals, const std::string& type, int min, int max,
