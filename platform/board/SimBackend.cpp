@@ -20,10 +20,10 @@ bool SimBackend::Start(uint32_t bitRate, size_t txEntries, size_t maxBatch, Rece
         }
         receive(objects_.data(), uint16_t(count));
     };
-    if (network_->AttachHost(std::move(sink), txEntries, maxBatch)) {
-        attached_ = true;
-        return true;
-    }
+    // Marked before the bus starts: its first callbacks may already cancel the board.
+    attached_ = true;
+    if (network_->AttachHost(std::move(sink), txEntries, maxBatch)) return true;
+    attached_ = false;
     *error = "the simulated network serves another board already";
     return false;
 }
