@@ -12,6 +12,20 @@
 namespace fs = std::filesystem;
 
 namespace rtl {
+namespace {
+
+// The file a path names once links are followed; a dangling link names its missing target.
+fs::path FollowLinks(fs::path p) {
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(p, ec); ++hops) {  // 40: the system's own limit
+        const fs::path next = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = p.parent_path() / next;  // an absolute target replaces the whole path
+    }
+    return p;
+}
+
+}  // namespace
 
 std::string NativePath(std::string_view path) {
     std::string p(path);
@@ -52,19 +66,23 @@ bool AppendToFile(std::string_view path, std::string_view bytes) {
 }
 
 bool WriteWholeFile(std::string_view path, std::string_view bytes) {
-    const std::string target = NativePath(path);
-    const std::string temp = target + ".tmp~";
+    // A link is written through: its target is replaced, the link stays. The new file is written
+    // beside the target and renamed over it, so that a reader sees the old file or the whole new
+    // one; it takes the old file's permissions.
+    const fs::path target = FollowLinks(NativePath(path));
+    const fs::path temp = target.string() + ".tmp~";
+    std::error_code ec;
+    const auto old = fs::status(target, ec);
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (out && fs::is_regular_file(old)) fs::permissions(temp, old.permissions(), ec);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.flush();
         if (!out) {
-            std::error_code ec;
             fs::remove(temp, ec);
             return false;
         }
     }
-    std::error_code ec;
     fs::rename(temp, target, ec);
     if (!ec) return true;
     std::error_code ignored;

@@ -18,7 +18,8 @@ bool CopyFile(std::string_view source, std::string_view target, bool failIfExist
 bool CreateDirectory(std::string_view path);
 // Appends bytes, creating the file when missing.
 bool AppendToFile(std::string_view path, std::string_view bytes);
-// Replaces the whole file (written beside it, then renamed into place).
+// Replaces the whole file (written beside it, then renamed into place). A link is written through
+// to its target, and the file keeps its permissions.
 bool WriteWholeFile(std::string_view path, std::string_view bytes);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(std::string_view path);

@@ -1,7 +1,7 @@
 #include "rtl/Profile.h"
 
-#include <strings.h>
-
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <optional>
 
@@ -20,7 +20,9 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
+        return std::tolower(x) == std::tolower(y);
+    });
 }
 
 // "[name]" (blanks around the name allowed) gives the name.
@@ -46,8 +48,18 @@ std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::strin
 }
 
 std::string Unquote(std::string_view v) {
-    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    const bool quoted = v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+    if (quoted) v = v.substr(1, v.size() - 2);
     return std::string(v);
+}
+
+// The file's lines; a DOS end-of-file byte closing the file is not part of the last value.
+bool LoadProfile(std::string_view file, std::vector<std::string>& lines) {
+    auto text = ReadWholeFile(file);
+    if (!text) return false;
+    if (!text->empty() && text->back() == '\x1A') text->pop_back();
+    lines = SplitLines(*text);
+    return true;
 }
 
 // Index of the first line of the section's body, or -1.
@@ -73,7 +85,7 @@ int LeadingInt(std::string_view text, int defaultValue) {
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultText, std::string_view file) {
     std::vector<std::string> lines;
-    if (!LoadLines(file, lines)) return std::string(defaultText);
+    if (!LoadProfile(file, lines)) return std::string(defaultText);
     int i = FindSection(lines, section);
     if (i < 0) return std::string(defaultText);
     for (size_t k = static_cast<size_t>(i); k < lines.size() && !SectionName(lines[k]); ++k) {
@@ -91,10 +103,18 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
     return LeadingInt(text, defaultValue);
 }
 
+int GetPrivateProfileDecimal(std::string_view section, std::string_view key, int defaultValue,
+                              std::string_view file) {
+    const std::string text = GetPrivateProfileString(section, key, "", file);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() ? value : defaultValue;
+}
+
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, std::string_view file) {
     std::vector<std::string> lines;
-    if (FileExists(file) && !LoadLines(file, lines)) return false;
+    if (FileExists(file) && !LoadProfile(file, lines)) return false;
     const std::string entry = std::string(key) + "=" + std::string(value);
     int body = FindSection(lines, section);
     if (body < 0) {

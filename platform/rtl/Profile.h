@@ -1,8 +1,10 @@
 // Windows private-profile (ini) files. Section and key names match without regard to case; blanks
-// around names and values are trimmed; a value wholly inside double quotes loses them; the first
-// matching section and key win; an absent file, section or key gives the default. Writing replaces
-// the key's line in place or adds it to its section (creating file and section when missing) and
-// keeps every other line; lines are written with CR LF, read with CR LF or LF.
+// around names and values are trimmed; a value wholly inside a pair of double or of single quotes
+// loses them; ';' starts a comment only at the start of a line; a DOS end-of-file byte ending the
+// file is dropped; the first matching section and key win; an absent file, section or key gives
+// the default. Writing replaces the key's line in place or adds it to its section (creating file
+// and section when missing) and keeps every other line; lines are written with CR LF, read with
+// CR LF or LF.
 #pragma once
 #include <string>
 #include <string_view>
@@ -15,6 +17,10 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 // value does not start with one.
 int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
                          std::string_view file);
+// The value when the whole of it is a decimal number, else the default ("1 ; 125k" is not one).
+// The library's settings are read by this rule, by the library and by the menu alike.
+int GetPrivateProfileDecimal(std::string_view section, std::string_view key, int defaultValue,
+                             std::string_view file);
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, std::string_view file);
 

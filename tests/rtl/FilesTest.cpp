@@ -87,6 +87,39 @@ TEST(FilesTest, WriteWholeFileReportsAFailedReplace) {
     EXPECT_FALSE(rtl::WriteWholeFile(dir / "no/such/folder/f", "x"));
 }
 
+TEST(FilesTest, WriteWholeFileWritesThroughLinksAndKeepsThePermissions) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        const char* link;  // to the file, beside it or from another folder; nullptr: none
+        bool targetExists;
+        fs::perms mode;
+    } cases[] = {
+        {"Plain", nullptr, true, fs::perms::owner_read | fs::perms::owner_write},
+        {"LinkBeside", "real.ini", true, fs::perms::owner_read | fs::perms::owner_write},
+        {"LinkFromAFolder", "../real.ini", true, fs::perms::owner_all | fs::perms::group_read},
+        {"DanglingLink", "real.ini", false, fs::perms::none},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        fs::create_directory(dir.path() / "IN");
+        const fs::path real = dir.path() / "real.ini";
+        const fs::path named = c.link ? dir.path() / (c.link[0] == '.' ? "IN/s.ini" : "s.ini") : real;
+        if (c.targetExists) {
+            ASSERT_TRUE(rtl::WriteWholeFile(real.string(), "old"));
+            fs::permissions(real, c.mode);
+        }
+        if (c.link) fs::create_symlink(c.link, named);
+        ASSERT_TRUE(rtl::WriteWholeFile(named.string(), "new")) << c.name;
+        EXPECT_EQ(fs::is_symlink(named), c.link != nullptr) << c.name;
+        EXPECT_EQ(rtl::ReadWholeFile(real.string()), "new") << c.name;
+        if (c.targetExists) {
+            EXPECT_EQ(fs::status(real).permissions(), c.mode) << c.name;
+        }
+        EXPECT_FALSE(fs::exists(real.string() + ".tmp~")) << c.name;
+    }
+}
+
 TEST(FilesTest, AppendCreatesThenAppends) {
     TempDir dir;
     ASSERT_TRUE(rtl::AppendToFile(dir / "log.txt", "one\r\n"));

@@ -76,6 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"LfFile", Lf(kCommon), "general", "my KEY", "spaced value"},
         ReadCase{"LfFileQuoted", Lf(kCommon), "General", "Quoted", "  padded  "},
         ReadCase{"NoFinalBreak", "[A]\r\nk=last", "A", "k", "last"},
+        ReadCase{"SingleQuotesGo", "[A]\r\nk='1'\r\n", "A", "k", "1"},
+        ReadCase{"MixedQuotesStay", "[A]\r\nk='1\"\r\n", "A", "k", "'1\""},
+        ReadCase{"InlineCommentIsValue", "[A]\r\nk=1 ; 125k\r\n", "A", "k", "1 ; 125k"},
+        ReadCase{"EndOfFileByteGoes", "[A]\r\nk=last\x1A", "A", "k", "last"},
+        ReadCase{"EmptyNames", "[]\r\n=v\r\n", "", "", "v"},
         ReadCase{"EmptyFile", "", "A", "k", "DEF"}),
     [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
 
@@ -106,6 +111,9 @@ TEST(ProfileTest, IntegerReads) {
     EXPECT_EQ(rtl::GetPrivateProfileInt("General", "q", 0, file), 12);
     EXPECT_EQ(rtl::GetPrivateProfileInt("General", "absent", -3, file), -3);
     EXPECT_EQ(rtl::TIniFile(file).ReadInteger("General", "logDur", 0), 998);
+    EXPECT_EQ(rtl::GetPrivateProfileDecimal("general", "LOGDUR", 999, file), 999) << "not wholly a number";
+    EXPECT_EQ(rtl::GetPrivateProfileDecimal("General", "q", 0, file), 12);
+    EXPECT_EQ(rtl::GetPrivateProfileDecimal("General", "absent", -3, file), -3);
 }
 
 struct WriteCase {
