@@ -1,5 +1,4 @@
 // Exported interface: the life cycle of the one protocol instance.
-#include <charconv>
 #include <string>
 
 #include "Protocol.h"
@@ -9,13 +8,9 @@
 namespace {
 
 void* SubscriberWindow = nullptr;
-
-// A decimal number filling the whole text; the fallback when it is not one.
-int DecimalOr(const std::string& text, int fallback) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() ? value : fallback;
-}
+// The library has no window: this stands for its own handle, so that the subscription
+// _CreateCANThread makes is taken until _DestroyCANThread.
+char LibraryWindow;
 
 }  // namespace
 
@@ -25,9 +20,9 @@ int16_t _CreateCANThread(const char* baseName) {
     if (!baseName) return 1;
     const std::string file = std::string(baseName) + ".ini";
     if (!rtl::FileExists(file)) return 1;
-    const int topSpeed = DecimalOr(rtl::GetPrivateProfileString("General", "topSpeed", "99", file), 99);
+    const int topSpeed = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, file);
     if (topSpeed != 0 && topSpeed != 1) return 2;
-    _MORVANDSubscribe(nullptr);  // the library has no window of its own
+    _MORVANDSubscribe(&LibraryWindow);
     if (!_MORVANDProtocolCreate(topSpeed == 1 ? 1 : 0)) return 3;
     _MORVANDProtocolBegin();
     return 0;
@@ -41,7 +36,7 @@ int16_t _DestroyCANThread(void) {
 }
 
 bool _MORVANDSubscribe(void* window) {
-    if (!window || SubscriberWindow) return false;
+    if (SubscriberWindow) return false;
     SubscriberWindow = window;
     return true;
 }

@@ -41,8 +41,6 @@ std::optional<int> Decimal(const std::string& text) {
     return value;
 }
 
-int DecimalOr(const std::string& text, int fallback) { return Decimal(text).value_or(fallback); }
-
 void Log(const char* format, int a, int b = 0, int c = 0) {
     char line[96];
     std::snprintf(line, sizeof line, format, a, b, c);
@@ -81,8 +79,8 @@ int16_t StartDriver(const char* baseName, int32_t* state, int16_t mode) {
     if (!baseName) return InitSettingsMissing;
     const std::string ini = std::string(baseName) + ".ini";
     if (!rtl::FileExists(ini)) return InitSettingsMissing;
-    const int logEn = DecimalOr(rtl::GetPrivateProfileString("General", "logEn", "99", ini), 99);
-    const int logDur = DecimalOr(rtl::GetPrivateProfileString("General", "logDur", "999", ini), 999);
+    const int logEn = rtl::GetPrivateProfileDecimal("General", "logEn", 99, ini);
+    const int logDur = rtl::GetPrivateProfileDecimal("General", "logDur", 999, ini);
     if (logEn == 99) return InitLogEnabledMissing;
     if (logDur < 1 || logDur > 998) return InitLogDurationInvalid;
 
@@ -93,7 +91,7 @@ int16_t StartDriver(const char* baseName, int32_t* state, int16_t mode) {
     if (mode != 1) return InitModeNotSupported;
     if (const int16_t r = _CreateCANThread(baseName)) return r;
 
-    LineNumber = uint8_t(DecimalOr(rtl::GetPrivateProfileString("Linea 1", "Linea", "0", ini), 0));
+    LineNumber = uint8_t(rtl::GetPrivateProfileDecimal("Linea 1", "Linea", 0, ini));
     std::vector<std::string> lines;
     if (!rtl::FileExists(NodeFile) || !rtl::LoadLines(NodeFile, lines)) return InitNodeFileMissing;
     if (LineNumber == 0) return InitNoLine;

@@ -149,7 +149,7 @@ void TMenuForm::RegisterStrings() {
 }
 
 void TMenuForm::FormCreate() {
-    const int speed = rtl::GetPrivateProfileInt("General", "topSpeed", 99, kLibrarySettings);
+    const int speed = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, kLibrarySettings);
     if (speed == 99) {
         rtl::MessageBox("file Morvand.ini: topSpeed not found", "FATAL ERROR", rtl::MB_OK);
         Close();
@@ -253,7 +253,7 @@ void TMenuForm::InvalidateCallback(void* data) { static_cast<TMenuForm*>(data)->
 void TMenuForm::rdbSpeedClick(forms::TControl*) {
     RestartRequested = 0;
     rtl::TIniFile ini(kLibrarySettings);
-    int speed = ini.ReadInteger("General", "topSpeed", 99);
+    int speed = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, ini.FileName());
     const int item = rdbSpeed.ItemIndex();
     if (item == 0 && speed == 0) {
         speed = 1;

@@ -94,11 +94,16 @@ TEST_F(LifeCycleTest, DestroyTwice) {
 
 TEST_F(LifeCycleTest, SubscriberHandleIsKeptUntilUnsubscribed) {
     int a = 0, b = 0;
-    EXPECT_FALSE(_MORVANDSubscribe(nullptr));
+    EXPECT_TRUE(_MORVANDSubscribe(nullptr)) << "stored, though it stands for none";
     EXPECT_TRUE(_MORVANDSubscribe(&a));
     EXPECT_FALSE(_MORVANDSubscribe(&b));
     EXPECT_TRUE(_MORVANDUnsubscribe());
     EXPECT_FALSE(_MORVANDUnsubscribe());
+    WriteIni("[General]\r\ntopSpeed=1\r\n");
+    ASSERT_EQ(_CreateCANThread(base.c_str()), 0);
+    EXPECT_FALSE(_MORVANDSubscribe(&a)) << "the library subscribed itself";
+    _DestroyCANThread();
+    EXPECT_TRUE(_MORVANDSubscribe(&a));
 }
 
 TEST_F(LifeCycleTest, ValuesAndChangeFlagsSurviveARestart) {

@@ -127,7 +127,8 @@ TEST_P(MenuFatalTest, MissingSpeedEndsTheProgramAfterWritingTheSettings) {
 
 INSTANTIATE_TEST_SUITE_P(Settings, MenuFatalTest,
                          ::testing::Values("[General]\r\nlogEn=0\r\n", "[Other]\r\ntopSpeed=1\r\n",
-                                           "[General]\r\ntopSpeed=fast\r\n"));
+                                           "[General]\r\ntopSpeed=fast\r\n",
+                                           "[General]\r\ntopSpeed=1 ; 125k\r\n"));
 
 TEST_F(MenuTest, CaptionJoinsTheTitlesAndMissingTitlesAreRegistered) {
     WriteText(base / "USR" / "AppStr.cfg", "\"APPLICATION_TITLE\" \"PLANT\" \"P\" \"P\" \"P\"\r\n");
@@ -303,7 +304,7 @@ TEST_F(MenuTest, PickingTheStoredSpeedWritesItBackWithoutRestart) {
     const Case cases[] = {{"1", 0, "1", 0}, {"0", 1, "0", 0}, {"0", 0, "1", 1}, {"7", 1, "0", 1}, {"7", 0, "7", 0}};
     TMenuForm* menu = ShowMenu();
     for (const Case& c : cases) {
-        SetTopSpeed(std::string(c.stored) + "   ; comment");
+        SetTopSpeed(c.stored);
         menu->rdbSpeed.SetItemIndex(1 - c.item);
         menu->rdbSpeed.ClickItem(c.item);
         EXPECT_EQ(TopSpeed(), c.written) << c.stored << " item " << c.item;
