@@ -160,7 +160,9 @@ bool Store(const TValueDescriptor& d, TUnit& unit, uint16_t value) {
     return true;
 }
 
-constexpr uint32_t Pack(TSdoReply r) { return uint32_t(r.Node) << 24 | uint32_t(r.Index) << 8 | r.Sub; }
+constexpr uint64_t Pack(TSdoReply r) {
+    return uint64_t(r.Stale) << 32 | uint32_t(r.Node) << 24 | uint32_t(r.Index) << 8 | r.Sub;
+}
 
 bool SetBit(TUnit* words, uint8_t node, bool on) {
     if (node < FirstDevice || node > SystemNode) return false;
@@ -180,15 +182,21 @@ bool TestBit(const TUnit* words, uint8_t node) {
 // ---- TLastSdoReply
 
 TSdoReply TLastSdoReply::Load() const {
-    const uint32_t p = packed_.load(std::memory_order_acquire);
-    return TSdoReply{uint8_t(p >> 24), uint16_t(p >> 8), uint8_t(p)};
+    const uint64_t p = packed_.load(std::memory_order_acquire);
+    return TSdoReply{uint8_t(p >> 24), uint16_t(p >> 8), uint8_t(p), bool(p >> 32)};
 }
 
 void TLastSdoReply::Store(TSdoReply reply) { packed_.store(Pack(reply), std::memory_order_release); }
 
 void TLastSdoReply::UseUp(TSdoReply seen) {
-    uint32_t expected = Pack(seen);
+    uint64_t expected = Pack(seen);
     packed_.compare_exchange_strong(expected, Pack(TSdoReply{0, seen.Index, seen.Sub}), std::memory_order_acq_rel);
+}
+
+void TLastSdoReply::MarkStale(TSdoReply seen) {
+    uint64_t expected = Pack(seen);
+    seen.Stale = true;
+    packed_.compare_exchange_strong(expected, Pack(seen), std::memory_order_acq_rel);
 }
 
 // ---- TNodeDatabase

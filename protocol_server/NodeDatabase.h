@@ -81,6 +81,7 @@ struct TSdoReply {
     uint8_t Node;
     uint16_t Index;
     uint8_t Sub;
+    bool Stale = false;  // on record before the open exchange began: it answers nothing there
 };
 
 // The three fields of the last SDO reply, always read and written together.
@@ -90,9 +91,11 @@ public:
     void Store(TSdoReply reply);
     // Sets the responder node to 0 unless another reply was stored since `seen` was loaded.
     void UseUp(TSdoReply seen);
+    // Marks the reply stale, keeping it on record, unless another was stored since `seen`.
+    void MarkStale(TSdoReply seen);
 
 private:
-    std::atomic<uint32_t> packed_{0};
+    std::atomic<uint64_t> packed_{0};
 };
 
 // The data, all static.

@@ -70,9 +70,10 @@ bool TProtocol::AcknowledgedValue(uint8_t node, uint16_t index, uint8_t sub, uin
 
 void TProtocol::OpenSdoExchange(uint8_t node) {
     if (const uint8_t open = SdoTransactionNode.load()) CloseOnTimeout(open);
-    // Only a reply that comes after the request may end the exchange.
+    // Only a reply that comes after the request may end the exchange; the one on record stays
+    // there, since it still confirms the boot loader.
     const TSdoReply last = LastSdoReply.Load();
-    if (last.Node == node) LastSdoReply.UseUp(last);
+    if (last.Node == node) LastSdoReply.MarkStale(last);
     SetDeadline(SdoDeadline, SdoTimeoutMs);
     SdoTransactionNode.store(node);
 }
@@ -98,7 +99,7 @@ void TProtocol::SuperviseSdo() {
     const uint8_t node = SdoTransactionNode.load();
     if (node == 0) return;
     const TSdoReply reply = LastSdoReply.Load();
-    const bool replied = reply.Node == node;
+    const bool replied = reply.Node == node && !reply.Stale;
     switch (GetValue(EntryExchangeState, node)) {
     case StateUpload:
         if (replied) {

@@ -25,6 +25,10 @@ TEST_F(RoadTest, BootLoaderConfirmationFollowsTheLastReply) {
     SdoReply(40, {0x60, 0x10, 0x20, 0x00, 0, 0, 0, 0});
     EXPECT_TRUE(_GoBootLdrConfirmed(40));
     EXPECT_TRUE(_GoBootLdrConfirmed(40));
+    ASSERT_TRUE(_WrDBValue(40, 18, 3, 5));
+    Pass();
+    ASSERT_EQ(SdoTransactionNode.load(), 40) << "the reply on record does not end the new exchange";
+    EXPECT_TRUE(_GoBootLdrConfirmed(40)) << "an exchange opened is no new reply";
     EXPECT_FALSE(_GoBootLdrConfirmed(41));
     SdoReply(127, {0x80, 0x10, 0x20, 0x00, 0, 0, 0, 0});  // an abort confirms as well
     EXPECT_FALSE(_GoBootLdrConfirmed(40));
