@@ -35,7 +35,11 @@ bool TProtocol::DeadlinePassed(uint64_t deadline) { return deadline < rtl::GetSy
 void TProtocol::CheckHeartbeats() {
     for (int n = FirstDevice; n <= SystemNode; ++n) {
         const auto node = static_cast<uint8_t>(n);
-        if (!IsNodeAlive(node) || !DeadlinePassed(HeartbeatDeadline[n].load())) continue;
+        const uint64_t deadline = HeartbeatDeadline[n].load();
+        if (!IsNodeAlive(node) || !DeadlinePassed(deadline)) continue;
+        // A heartbeat decoded since the deadline was read has re-armed it: the node stays.
+        std::lock_guard guard(HeartbeatLock);
+        if (HeartbeatDeadline[n].load() != deadline) continue;
         SetValueEx(EntryPresence, node, 0);
         SetValueEx(EntryOperational, node, 0);
     }

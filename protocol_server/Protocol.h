@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "Morvand.h"
 #include "NodeDatabase.h"
@@ -53,6 +54,8 @@ public:
     std::atomic<uint8_t> SuspendRequest{0};
     uint8_t HighSpeed = 0;  // 1 = 125 kbit/s, 0 = 62.5 kbit/s; set before InitBoard
     std::atomic<uint64_t> HeartbeatDeadline[NodeCount];
+    // Re-arming a deadline with setting presence, and expiring a node, each happen whole.
+    std::mutex HeartbeatLock;
     TDLLStat Stat = {};
     std::atomic<uint8_t> Flags{0};  // ResetStatRequest
 

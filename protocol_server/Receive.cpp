@@ -109,6 +109,7 @@ void TProtocol::DecodeHeartbeat(uint8_t node, const uint8_t* d) {
     if (state != 5 && state != 127) return;
     // The deadline is armed before presence is set, so that the supervision never sees a fresh
     // presence with the stale deadline and drops the node again at once.
+    std::lock_guard guard(HeartbeatLock);
     SetDeadline(HeartbeatDeadline[node], HeartbeatTimeoutMs);
     SetValueEx(EntryPresence, node, 1);
     SetValueEx(EntryOperational, node, state == 5);

@@ -37,9 +37,27 @@ inline bool Eventually(const std::function<bool()>& condition) {
     return condition();
 }
 
+// A manual clock that runs an action at its next reading: another thread's work falling between
+// two steps of the reader.
+class HookClock : public rtl::ManualClock {
+public:
+    void AtNextRead(std::function<void()> action) {
+        action_ = std::move(action);
+        armed_.store(true);
+    }
+    uint64_t SystemTime() override {
+        if (armed_.exchange(false)) action_();
+        return ManualClock::SystemTime();
+    }
+
+private:
+    std::function<void()> action_;
+    std::atomic<bool> armed_{false};
+};
+
 class MorvandTest : public ::testing::Test {
 protected:
-    rtl::ManualClock clock;
+    HookClock clock;
     rtl::ScopedClock scopedClock{clock};
 
     void SetUp() override {
