@@ -325,21 +325,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {Start4, Data00, HexRecord(0, 2, {0x10, 0x00})}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-// Lines may end in CR LF, LF or CR alone; an address record that returns to 0 lets data follow.
-TEST_F(Download, EveryLineEndAndAnAddressBackAtZero) {
-    const std::vector<std::string> records = {HexRecord(0, 4, {0x00, 0x01}), Start4, Data00, Data10, End};
-    for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
-        std::string bytes;
-        for (const std::string& r : records) bytes += ":" + r + lineEnd;
-        std::ofstream(file, std::ios::binary) << bytes;
-        seq.Start(file);
-        ASSERT_TRUE(RunTo(SendCrc, 3000, 10)) << int(lineEnd[0]);
-        EXPECT_EQ(SentRecords(Fake.TakeCalls()), records);
-        EXPECT_EQ(view.Progress, 100);
-    }
-    EXPECT_TRUE(view.Warnings.empty());
-}
-
 TEST_F(Download, MissingFileChangesNothing) {
     // Shown as the system writes paths, whatever the dialog gave.
     seq.Start(dir + "\\missing.hex");
