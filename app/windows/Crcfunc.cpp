@@ -110,7 +110,6 @@ std::string THexFileRules::Check(std::string_view text) {
         FirstRecord = false;
         if (HexRecordType != 2 && HexRecordType != 4) return "Start Of File record missing";
     }
-    const auto data = std::string_view(reinterpret_cast<const char*>(HexRecordData.data()), HexRecordLength);
     switch (HexRecordType) {
         case 0:
             // The nodes take the address as it stands: data meant for elsewhere would overwrite
@@ -123,7 +122,10 @@ std::string THexFileRules::Check(std::string_view text) {
             break;
         case 1: EndSeen = true; break;
         case 2:
-        case 4: Moved = data.find_first_not_of('\0') != std::string_view::npos; break;
+        case 4:
+            Moved = std::any_of(HexRecordData.begin(), HexRecordData.begin() + HexRecordLength,
+                                [](uint8_t b) { return b != 0; });
+            break;
         default: break;
     }
     return "";
