@@ -1,6 +1,9 @@
 #include "app/windows/Crcfunc.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "app/core/ScheduleHelpers.h"
 
 uint8_t HexRecordLength = 0;
 uint16_t HexRecordAddress = 0;
@@ -54,9 +57,11 @@ bool HexRecordCheck(std::string_view text) {
     HexRecordLength = PairAt(text, 0);
     HexRecordAddress = uint16_t(PairAt(text, 2) * 256 + PairAt(text, 4));
     HexRecordType = PairAt(text, 6);
-    // Beyond the record buffer or the text: refused rather than read or written out of bounds.
+    // A character that is no digit would count as 0 and could still add up; a text of another
+    // length holds a second record or trailing text, which the nodes would never see whole.
+    if (text.find_first_not_of("0123456789ABCDEF") != std::string_view::npos) return false;
     const size_t length = HexRecordLength;
-    if (length > HexRecordData.size() || text.size() < 10 + 2 * length) return false;
+    if (length > HexRecordData.size() || text.size() != 10 + 2 * length) return false;
     for (size_t i = 0; i < length; ++i) HexRecordData[i] = PairAt(text, 8 + 2 * i);
     HexRecordChecksum = PairAt(text, 8 + 2 * length);
     if (!HexRecordSumOk()) return false;
@@ -91,4 +96,43 @@ uint16_t CrcTableStep(uint8_t byte, uint16_t crc) {
     const uint8_t index = byte ^ uint8_t(crc & 0xFF);
     const uint8_t lo = Tables.Lo[index] ^ uint8_t(crc >> 8);
     return uint16_t(Tables.Hi[index] * 256 + lo);
+}
+
+std::string THexFileRules::Check(std::string_view text) {
+    const uint16_t address = HexToWord(text.size() > 2 ? text.substr(2) : std::string_view());
+    const auto invalid = [address] {
+        char at[8];
+        std::snprintf(at, sizeof at, "%04x", unsigned(address));
+        return std::string("Contains invalid (CHKS) record at ") + at;
+    };
+    if (!HexRecordCheck(text)) return invalid();
+    if (FirstRecord) {
+        FirstRecord = false;
+        if (HexRecordType != 2 && HexRecordType != 4) return "Start Of File record missing";
+    }
+    switch (HexRecordType) {
+        case 0:
+            // The nodes take the address as it stands: data meant for elsewhere would overwrite
+            // the start of the image.
+            if (Moved) return invalid();
+            if (FirstDataRecord) {
+                FirstDataRecord = false;
+                if (address >> 8 != 0) return "Starting page not zero";
+            }
+            break;
+        case 1: EndSeen = true; break;
+        case 2:
+        case 4:
+            Moved = std::any_of(HexRecordData.begin(), HexRecordData.begin() + HexRecordLength,
+                                [](uint8_t b) { return b != 0; });
+            break;
+        default: break;
+    }
+    return "";
+}
+
+std::string THexFileRules::AtEnd() const {
+    if (FirstRecord) return "Start Of File record missing";
+    if (FirstDataRecord) return "No data record";
+    return "";
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The record last checked by HexRecordCheck.
@@ -23,9 +24,10 @@ uint8_t HexCharValue(char c);
 uint8_t HexPairValue(char high, char low);
 
 // Parses one record text (the line without ':' and line end) into the record fields and checks
-// its checksum; a valid data record is copied into the image. Besides a wrong checksum, a record
-// of more than 16 data bytes, a text too short for its byte count and a data record reaching past
-// 0xEFFF fail the check, and the image is left untouched.
+// its checksum; a valid data record is copied into the image. Besides a wrong checksum, a character
+// other than '0'..'9' and 'A'..'F', a text longer or shorter than its byte count says, a record of
+// more than 16 data bytes and a data record reaching past 0xEFFF fail the check, and the image is
+// left untouched.
 bool HexRecordCheck(std::string_view text);
 // The Intel HEX checksum test of the record fields.
 bool HexRecordSumOk();
@@ -37,3 +39,24 @@ bool ImageFill(uint16_t start, uint16_t end);
 uint16_t ImageCrc();
 // One table step of that CRC.
 uint16_t CrcTableStep(uint8_t byte, uint16_t crc);
+
+// The rules a file's records obey besides their own check, in file order: the file opens with an
+// address record (type 2 or 4), its first data record lies in page 0, no data record follows an
+// address record that moves it away from the image, and the file holds data. The download applies
+// them to the whole file before its first frame and again to every record it sends. A refusal is
+// the text that follows "File: <name>\r\n" in the warning; "" passes.
+class THexFileRules {
+public:
+    // One record text, HexRecordCheck included.
+    std::string Check(std::string_view text);
+    // After the last record read.
+    std::string AtEnd() const;
+    // The end-of-file record passed: nothing after it is read.
+    bool Ended() const { return EndSeen; }
+
+private:
+    bool FirstRecord = true;
+    bool FirstDataRecord = true;
+    bool Moved = false;
+    bool EndSeen = false;
+};

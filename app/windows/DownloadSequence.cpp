@@ -33,6 +33,40 @@ constexpr size_t kLongestRecord = 10 + 2 * 255;
 
 std::string_view From(std::string_view text, size_t at) { return at < text.size() ? text.substr(at) : std::string_view(); }
 
+struct TLine {
+    bool Record = false;  // the line held a ':'
+    bool End = false;     // the file ended with it
+    int64_t Bytes = 0;    // read, line end included
+};
+
+// One line of the file, read byte by byte: the text after its first ':'. CR, LF and CR LF end a
+// line; a further ':' stays in the text, so that two records on one line fail their check.
+TLine ReadLine(std::FILE* file, std::string& text) {
+    TLine line;
+    text.clear();
+    for (;;) {
+        const int c = std::fgetc(file);
+        if (c == EOF) {
+            line.End = true;  // the last line needs no line end
+            return line;
+        }
+        ++line.Bytes;
+        if (c == '\n') return line;
+        if (c == '\r') {
+            const int next = std::fgetc(file);
+            if (next == '\n')
+                ++line.Bytes;
+            else if (next != EOF)
+                std::ungetc(next, file);
+            return line;
+        }
+        if (c == ':' && !line.Record)
+            line.Record = true;
+        else if (line.Record && text.size() < kLongestRecord)
+            text += char(c);
+    }
+}
+
 }  // namespace
 
 TDownloadSequence::TDownloadSequence(TDwlFc& table, const TFancoil& model, TDownloadView& view)
@@ -163,8 +197,7 @@ void TDownloadSequence::DownloadStep() {
             HexFileSize = std::ftell(HexFile.get());
             std::rewind(HexFile.get());
             HexReadCount = 0;
-            FirstRecord = 1;
-            FirstDataRecord = 1;
+            Rules = {};
             CurrentPage = 0;
             LastPage = 0;
             DownloadState = SendRecords;
@@ -200,8 +233,11 @@ void TDownloadSequence::DownloadStep() {
 void TDownloadSequence::OpenFile() {
     // The name is in the system's spelling, as the file dialog gives it.
     HexFile.reset(std::fopen(rtl::NativePath(FileName).c_str(), "rb"));
-    if (!HexFile) {
-        View.ShowWarning("File: " + FileName + "\r\nNot found");
+    // A file that would stop the sending is refused before any node leaves its program.
+    const std::string refusal = HexFile ? CheckWholeFile() : "Not found";
+    if (!refusal.empty()) {
+        HexFile.reset();
+        Warn(refusal);
         DownloadState = Idle;
         return;
     }
@@ -222,53 +258,38 @@ void TDownloadSequence::OpenFile() {
     }
 }
 
-// One line of the file; true when it held a ':' (a record, whose text follows the last ':').
-bool TDownloadSequence::ReadLine(std::string& text, int& records) {
-    text.clear();
-    bool started = false;
+// The whole file through the rules the batches apply, then back to its start.
+std::string TDownloadSequence::CheckWholeFile() {
+    THexFileRules rules;
+    std::string text, refusal;
     for (;;) {
-        const int c = std::fgetc(HexFile.get());
-        if (c == EOF) {
-            // The file ends here, whatever its size said: the last line needs no LF.
-            HexFileSize = HexReadCount;
-            return started;
+        const TLine line = ReadLine(HexFile.get(), text);
+        if (line.Record) {
+            refusal = rules.Check(text);
+            if (!refusal.empty() || rules.Ended()) break;
         }
-        ++HexReadCount;
-        if (c == ':') {
-            text.clear();
-            started = true;
-            ++records;
-        } else if (c == '\n') {
-            return started;
-        } else if (c != '\r' && text.size() < kLongestRecord) {
-            text += char(c);
-        }
+        if (line.End) break;
     }
+    std::rewind(HexFile.get());
+    return refusal.empty() ? rules.AtEnd() : refusal;
 }
 
 void TDownloadSequence::ReadBatch() {
     int records = 0;
     std::string text;
     do {
-        if (!ReadLine(text, records)) continue;
+        const TLine line = ReadLine(HexFile.get(), text);
+        HexReadCount += line.Bytes;
+        if (line.End) HexFileSize = HexReadCount;  // whatever its size said
+        if (!line.Record) continue;
+        ++records;
         const int length = HexToByte(text);
         const uint16_t address = HexToWord(From(text, 2));
         const uint8_t type = HexToByte(From(text, 6));
-        if (!HexRecordCheck(text)) {
-            char at[8];
-            std::snprintf(at, sizeof at, "%04x", unsigned(address));
-            return Stop(std::string("Contains invalid (CHKS) record at ") + at);
-        }
-        if (FirstRecord) {
-            FirstRecord = 0;
-            if (type != 2 && type != 4) return Stop("Start Of File record missing");
-        }
+        // The file may have changed since it was checked whole.
+        if (const std::string refusal = Rules.Check(text); !refusal.empty()) return Stop(refusal);
         if (type == 0) {
             CurrentPage = HexToByte(From(text, 2));
-            if (FirstDataRecord) {
-                FirstDataRecord = 0;
-                if (CurrentPage != 0) return Stop("Starting page not zero");
-            }
             // The record that opens a page, or runs into the next, ends its batch and is followed
             // by two idle refreshes.
             if (CurrentPage != LastPage) {
@@ -286,8 +307,8 @@ void TDownloadSequence::ReadBatch() {
     } while (HexReadCount < HexFileSize && records < kRecordsPerBatch);
 
     if (HexReadCount < HexFileSize) return ShowProgress();
-    // A file without a single record would leave the erased nodes a blank image with a valid CRC.
-    if (FirstRecord) return Stop("Start Of File record missing");
+    // A file without data would leave the erased nodes a blank image with a valid CRC.
+    if (const std::string refusal = Rules.AtEnd(); !refusal.empty()) return Stop(refusal);
     ShowProgress();
     HexFile.reset();
     DownloadState = SendCrc;
@@ -297,9 +318,14 @@ void TDownloadSequence::ShowProgress() {
     View.SetProgress(HexFileSize > 0 ? int(double(HexReadCount) / double(HexFileSize) * 100 + 0.5) : 100);
 }
 
+// The name as the system writes paths.
+void TDownloadSequence::Warn(const std::string& reason) {
+    View.ShowWarning("File: " + rtl::NativePath(FileName) + "\r\n" + reason);
+}
+
 void TDownloadSequence::Stop(const std::string& reason) {
     HexFile.reset();
-    View.ShowWarning("File: " + FileName + "\r\n" + reason);
+    Warn(reason);
     DownloadState = Idle;
     View.ReturnToMenu();
     ShowProgress();

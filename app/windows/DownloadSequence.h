@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/windows/Crcfunc.h"
+
 class TDwlFc;
 class TFancoil;
 
@@ -73,8 +75,9 @@ private:
     uint8_t NextPresentNode();
     void AskVersion(uint8_t node);
     void OpenFile();
+    std::string CheckWholeFile();
     void ReadBatch();
-    bool ReadLine(std::string& text, int& records);
+    void Warn(const std::string& reason);
     void Stop(const std::string& reason);
     void ShowProgress();
     void MarkResults();
@@ -95,8 +98,7 @@ private:
     std::unique_ptr<std::FILE, TFileCloser> HexFile;
     int64_t HexFileSize = 0;
     int64_t HexReadCount = 0;
-    uint8_t FirstRecord = 0;
-    uint8_t FirstDataRecord = 0;
+    THexFileRules Rules;  // of the records sent so far
     uint16_t CurrentPage = 0;
     uint16_t LastPage = 0;
     uint8_t PagePause = 0;

@@ -79,7 +79,7 @@ void TLegendForm::LoadLegend() {
     const std::string path = BaseDir + "USR\\Legend.txt";
     const std::optional<std::string> bytes = rtl::ReadWholeFile(path);
     if (!bytes) {
-        rtl::MessageBox("File: " + path + "\r\nNot found", "ATTENZIONE", rtl::MB_OK);
+        rtl::MessageBox("File: " + rtl::NativePath(path) + "\r\nNot found", "ATTENZIONE", rtl::MB_OK);
         return;
     }
     MemoLegend.Clear();

@@ -123,13 +123,13 @@ TEST(AppStrings, LoadErrors) {
     TempBase base;
     TAppStrings missing("USR\\None.cfg");
     EXPECT_FALSE(missing.Load());
-    EXPECT_EQ(missing.ErrorText(), "FILE NOT EXISTS:  " + base.Dir() + "USR\\None.cfg !");
+    EXPECT_EQ(missing.ErrorText(), "FILE NOT EXISTS:  " + base.Dir() + "USR/None.cfg !");
     if (geteuid() != 0) {  // permissions do not bind root
         base.Write("USR/T.cfg", "A a a a a\r\n");
         std::filesystem::permissions(base.At("USR/T.cfg"), std::filesystem::perms::none);
         TAppStrings locked("USR\\T.cfg");
         EXPECT_FALSE(locked.Load());
-        EXPECT_EQ(locked.ErrorText(), "FILE NOT READABLE:  " + base.Dir() + "USR\\T.cfg !");
+        EXPECT_EQ(locked.ErrorText(), "FILE NOT READABLE:  " + base.Dir() + "USR/T.cfg !");
     }
 }
 

@@ -181,7 +181,7 @@ TEST(UIFile, MissingFileErrorAndLongBase) {
     TUIFile file;
     file.SetFile("UI.csv");
     EXPECT_FALSE(file.Load());
-    EXPECT_EQ(file.ErrorText(), "FILE NOT EXISTS " + base.Dir() + "USR\\UI.csv !");
+    EXPECT_EQ(file.ErrorText(), "FILE NOT EXISTS " + base.Dir() + "USR/UI.csv !");
     EXPECT_GT(file.ErrorText().size(), 200u);
 }
 

@@ -321,10 +321,7 @@ TEST_F(DwloadTest, FileChoiceOffersTheFirmwareFolder) {
     EXPECT_EQ(DownloadState(), Opening);
     Tick();
     ASSERT_EQ(boxes.size(), 1u);
-    std::string shown = *chosen;
-    for (char& c : shown)
-        if (c == '/') c = '\\';
-    EXPECT_EQ(boxes[0].text, "File: " + shown + "\r\nNot found");
+    EXPECT_EQ(boxes[0].text, "File: " + *chosen + "\r\nNot found") << "as the system writes paths";
     EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
     EXPECT_EQ(DownloadState(), Idle);
     EXPECT_TRUE(ButtonsEnabled());
@@ -332,8 +329,43 @@ TEST_F(DwloadTest, FileChoiceOffersTheFirmwareFolder) {
     EXPECT_TRUE(window->Visible());
 }
 
-TEST_F(DwloadTest, FileWithoutStartRecordStopsAndReturnsToTheMenu) {
-    WriteText(work / "IN" / "bad.hex", ":" + HexRecord(0, 0, {1, 2, 3, 4}) + "\r\n:00000001FF\r\n");
+// A file that fails any check is refused before the first frame: the selected nodes stay in their
+// program, present with their versions, and the window stays as it was.
+TEST_F(DwloadTest, RefusedFilesNeverReachANode) {
+    StartLibrary();
+    Open();
+    Paint();
+    window->BSelAll.Click();
+    const std::string start = ":020000040000FA\r\n", data = ":" + HexRecord(0, 0, {1, 2}) + "\r\n", end = ":00000001FF\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {data + end, "Start Of File record missing"},
+        {start + end, "No data record"},
+        {":020000040001F9\r\n" + data + end, "Contains invalid (CHKS) record at 0000"},
+        {start + ":" + HexRecord(0x100, 0, {1}) + "\r\n" + end, "Starting page not zero"},
+    };
+    net->SetCapture(true);
+    chosen = (work / "IN" / "bad.hex").string();
+    for (const auto& [text, message] : cases) {
+        WriteText(*chosen, text);
+        window->BDwLd.Click();
+        Tick();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back().text, "File: " + *chosen + "\r\n" + message);
+        EXPECT_EQ(DownloadState(), Idle);
+        EXPECT_TRUE(ButtonsEnabled() && window->Visible() && DwlFc->GetState(4) == TDwlFc::StateSelected);
+        EXPECT_EQ(window->LockColour(), 0x00FF00u);
+    }
+    EXPECT_EQ(boxes.size(), std::size(cases));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (const sim::BusFrame& b : net->TakeCapture())
+        EXPECT_FALSE(sim::BootLoader::IsDownloadFrame(b.frame.id) || (b.frame.id & 0x780) == 0x600) << std::hex << b.frame.id;
+    EXPECT_TRUE(ModelShows({40, 41, 42, 45, 127}));
+    for (uint8_t n : {40, 41, 42, 45}) EXPECT_EQ(net->NodeState(n)->version, OldVersion) << int(n);
+}
+
+// The sending checks again what it sends: a file changed after its check stops the download.
+TEST_F(DwloadTest, FileChangedAfterItsCheckStopsAndReturnsToTheMenu) {
+    WriteText(work / "IN" / "bad.hex", FirmwareFile());
     Open();
     chosen = "IN/bad.hex";
     window->BDwLd.Click();
@@ -341,10 +373,11 @@ TEST_F(DwloadTest, FileWithoutStartRecordStopsAndReturnsToTheMenu) {
     EXPECT_EQ(window->LockColour(), 0x0000FFu);
     EXPECT_TRUE(ButtonsDisabled());
     EXPECT_EQ(DownloadState(), ReadFile);
+    WriteText(work / "IN" / "bad.hex", ":" + HexRecord(0, 0, {1, 2, 3, 4}) + "\r\n:00000001FF\r\n");
     Tick(2001);
     Tick();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "File: IN\\bad.hex\r\nStart Of File record missing");
+    EXPECT_EQ(boxes[0].text, "File: IN/bad.hex\r\nStart Of File record missing");
     EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
     EXPECT_EQ(DownloadState(), Idle);
     EXPECT_FALSE(window->Visible());

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,16 @@ bool Eventually(const std::function<bool()>& condition, int ms = 20000) {
 void WriteFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// CRC-16/MODBUS bit by bit: the boot loaders' rule, apart from the program's table.
+uint16_t ModbusCrc(const std::vector<uint8_t>& bytes) {
+    uint16_t crc = 0xFFFF;
+    for (uint8_t b : bytes) {
+        crc ^= b;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
 }
 
 struct TQuietView : TDownloadView {
@@ -142,9 +153,10 @@ protected:
     }
     // The library's download frames on the bus, in order: go-boot-loader requests by their
     // identifier, the erase, each record's first piece, the CRC with its text.
-    std::vector<std::string> DownloadFrames() const {
+    std::vector<std::string> DownloadFrames(size_t from = 0) const {
         std::vector<std::string> out;
-        for (const auto& b : carried) {
+        for (size_t i = from; i < carried.size(); ++i) {
+            const sim::BusFrame& b = carried[i];
             const sim::Frame& f = b.frame;
             if (b.sender != sim::kSenderHost) continue;
             char text[32];
@@ -170,9 +182,67 @@ protected:
             return true;
         });
     }
-    bool Restarted(uint8_t node) {
+    bool Restarted(uint8_t node, uint16_t version) {
         const auto s = net->NodeState(node);
-        return s->version == NewVersion && s->mode == sim::NodeMode::Operational;
+        return s->version == version && s->mode == sim::NodeMode::Operational;
+    }
+
+    // The library started and the model and the table filled from the bus.
+    void Begin() {
+        ASSERT_EQ(_CreateCANThread(".//Morvand"), 0);
+        ASSERT_TRUE(FreshHeartbeats({40, 41, 42, 45, 127}));
+        // The library's database outlives its instances: have the fresh model read it whole.
+        for (uint8_t n : {40, 41, 42, 45, 126}) _ForceNodeChanged(n, 0x02);
+        _ForceNodeChanged(127, 0x80);
+        ASSERT_TRUE(ModelShows({40, 41, 42, 45, 127}));
+        table.Fill(model);
+        ASSERT_EQ(table.GetNode(4), 127);
+    }
+    // One download of the file into the nodes of slots 0 to 2 (40, 41, 42), to its end; the
+    // sequence's waits are cut short by moving the clock.
+    bool Download(const std::string& path, uint16_t version) {
+        const std::vector<uint8_t> selected = {40, 41, 42};
+        for (int slot = 0; slot < 3; ++slot) table.Select(slot);
+        seq.Start(path);
+        int sameState = 0;
+        uint8_t last = Idle;
+        const bool ended = Eventually([&] {
+            Drain();
+            model.Poll();
+            seq.CollectVersionsStep();
+            seq.DownloadStep();
+            const uint8_t state = seq.GetDownloadState();
+            sameState = state == last ? sameState + 1 : 0;
+            last = state;
+            switch (state) {
+                case BootLoaders:  // a node that does not confirm is waited for 1000 ms
+                    if (sameState >= 200) clock.Advance(1001), sameState = 0;
+                    break;
+                case Erase: clock.Advance(6001); break;
+                case ReadFile: clock.Advance(2001); break;
+                case AwaitRestart: {
+                    // The nodes that took the image restart; the 15 s wait then ends. The jump
+                    // makes every earlier heartbeat too old: the restarted nodes are present
+                    // again once fresh ones came in.
+                    EXPECT_TRUE(Eventually([&] {
+                        for (uint8_t n : selected)
+                            if (!Restarted(n, version)) return false;
+                        return true;
+                    }));
+                    clock.Advance(15001);
+                    EXPECT_TRUE(FreshHeartbeats(selected));
+                    EXPECT_TRUE(ModelShows(selected));
+                    break;
+                }
+                default: break;
+            }
+            // A version request reaches the library's protocol thread within its next pass; the
+            // window's refresh comes 100 ms after the request, and so does this one's, roughly.
+            if (seq.GetCollectState() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return state == Idle && seq.GetCollectState() == 0;
+        }, 60000);
+        EXPECT_TRUE(ended) << "stuck in state " << int(seq.GetDownloadState());
+        return ended;
     }
 
     fs::path root, previous;
@@ -191,56 +261,8 @@ TEST_F(DownloadRoad, SelectedNodesTakeTheImageAndAreMarkedDone) {
     const std::vector<uint8_t> selected = {40, 41, 42};
     const TImage image = BuildImage();
     WriteFile(root / "work" / "IN" / "app.hex", image.Text);
-
-    ASSERT_EQ(_CreateCANThread(".//Morvand"), 0);
-    ASSERT_TRUE(FreshHeartbeats({40, 41, 42, 45, 127}));
-    // The library's database outlives its instances: have the fresh model read it whole.
-    for (uint8_t n : {40, 41, 42, 45, 126}) _ForceNodeChanged(n, 0x02);
-    _ForceNodeChanged(127, 0x80);
-    ASSERT_TRUE(ModelShows({40, 41, 42, 45, 127}));
-    table.Fill(model);
-    ASSERT_EQ(table.GetNode(4), 127);
-    for (int slot = 0; slot < 3; ++slot) table.Select(slot);  // 40, 41, 42
-
-    seq.Start((root / "work" / "IN" / "app.hex").string());
-    int sameState = 0;
-    uint8_t last = Idle;
-    const bool ended = Eventually([&] {
-        Drain();
-        model.Poll();
-        seq.CollectVersionsStep();
-        seq.DownloadStep();
-        const uint8_t state = seq.GetDownloadState();
-        sameState = state == last ? sameState + 1 : 0;
-        last = state;
-        switch (state) {
-            case BootLoaders:  // a node that does not confirm is waited for 1000 ms
-                if (sameState >= 200) clock.Advance(1001), sameState = 0;
-                break;
-            case Erase: clock.Advance(6001); break;
-            case ReadFile: clock.Advance(2001); break;
-            case AwaitRestart: {
-                // The nodes that took the image restart; the 15 s wait then ends. The jump makes
-                // every earlier heartbeat too old: the restarted nodes are present again once
-                // fresh ones came in.
-                EXPECT_TRUE(Eventually([&] {
-                    for (uint8_t n : selected)
-                        if (!Restarted(n)) return false;
-                    return true;
-                }));
-                clock.Advance(15001);
-                EXPECT_TRUE(FreshHeartbeats(selected));
-                EXPECT_TRUE(ModelShows(selected));
-                break;
-            }
-            default: break;
-        }
-        // A version request reaches the library's protocol thread within its next pass; the
-        // window's refresh comes 100 ms after the request, and so does this one's, roughly.
-        if (seq.GetCollectState() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return state == Idle && seq.GetCollectState() == 0;
-    }, 60000);
-    ASSERT_TRUE(ended) << "stuck in state " << int(seq.GetDownloadState());
+    Begin();
+    ASSERT_TRUE(Download((root / "work" / "IN" / "app.hex").string(), NewVersion));
     EXPECT_TRUE(view.Warnings.empty());
     EXPECT_EQ(view.Progress, 100);
     EXPECT_TRUE(view.Enabled);
@@ -259,6 +281,76 @@ TEST_F(DownloadRoad, SelectedNodesTakeTheImageAndAreMarkedDone) {
     }
     EXPECT_EQ(table.GetState(3), TDwlFc::StateNone);  // 45, not selected
     EXPECT_EQ(net->NodeState(45)->version, OldVersion);
+}
+
+}  // namespace
+
+namespace {
+
+// Files written by the usual HEX tools from random images of a few sizes, the version word at
+// its place: those with a leading address record and at most 16 bytes a record are taken by
+// every selected node, with the CRC of the image the test lays out itself; the others are refused
+// before the first frame.
+TEST_F(DownloadRoad, FilesOfTheHexToolsAreTakenWholeOrNotAtAll) {
+    struct TCase {
+        size_t Size;
+        std::string Command;  // in the folder of app.bin and ver.bin, writing app.hex
+        std::string Refusal;
+    };
+    const std::string srec = "srec_cat app.bin -binary ver.bin -binary -offset 0xEFFE -o app.hex -intel -obs=16";
+    const TCase cases[] = {
+        {1, srec, ""},
+        {700, srec + " -line-termination=cr", ""},
+        {1500, srec + " -line-termination=crlf", ""},
+        {300, "objcopy -I binary -O ihex app.bin app.hex", "Start Of File record missing"},
+        {300, "srec_cat app.bin -binary -o app.hex -intel -obs=16 -address-length=2", "Start Of File record missing"},
+        {300, "srec_cat app.bin -binary -o app.hex -intel", "Contains invalid (CHKS) record at 0000"},
+        {300, "objcopy -I binary -O ihex --change-addresses 0x10000 app.bin app.hex",
+         "Contains invalid (CHKS) record at 0000"},
+    };
+    Begin();
+    const fs::path dir = root / "work" / "IN";
+    std::mt19937 random(9);
+    uint16_t version = 0x4800;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Command);
+        std::vector<uint8_t> binary(c.Size);
+        for (uint8_t& b : binary) b = uint8_t(random());
+        ++version;
+        WriteFile(dir / "app.bin", std::string(binary.begin(), binary.end()));
+        WriteFile(dir / "ver.bin", std::string{char(version & 0xFF), char(version >> 8)});
+        fs::remove(dir / "app.hex");
+        ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + c.Command).c_str()), 0);
+
+        Drain();
+        const size_t from = carried.size();
+        view.Warnings.clear();
+        const std::string path = (dir / "app.hex").string();
+        if (!c.Refusal.empty()) {
+            seq.Start(path);
+            seq.DownloadStep();
+            EXPECT_EQ(view.Warnings, std::vector<std::string>{"File: " + path + "\r\n" + c.Refusal});
+            EXPECT_EQ(seq.GetDownloadState(), Idle);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            Drain();
+            EXPECT_TRUE(DownloadFrames(from).empty());
+            continue;
+        }
+        ASSERT_TRUE(Download(path, version));
+        EXPECT_TRUE(view.Warnings.empty());
+        std::vector<uint8_t> image(0xF000, 0xFF);
+        std::copy(binary.begin(), binary.end(), image.begin());
+        image[0xEFFE] = uint8_t(version);
+        image[0xEFFF] = uint8_t(version >> 8);
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "crc %04X", unsigned(ModbusCrc(image)));
+        EXPECT_EQ(DownloadFrames(from), (std::vector<std::string>{"boot 40", "boot 41", "boot 42", "erase", "record", crc}));
+        for (uint8_t n : {40, 41, 42}) {
+            EXPECT_EQ(net->NodeState(n)->bootLoaderCrcMismatches, 0u) << int(n);
+            EXPECT_EQ(table.GetState(n - 40), TDwlFc::StateDone) << int(n);
+            EXPECT_EQ(table.GetVersion(n - 40), version) << int(n);
+        }
+    }
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ enum : uint8_t { Idle, Opening, BootLoaders, Erase, ReadFile, SendRecords, SendC
 
 const std::string Start4 = HexRecord(0, 4, {0x00, 0x00});  // extended linear address 0
 const std::string End = "00000001FF";
+const std::vector<std::string> Smallest = {Start4, HexRecord(0, 0, {1}), End};  // the least a node takes
 
 std::vector<uint8_t> Bytes(size_t n, uint8_t first) {
     std::vector<uint8_t> b(n);
@@ -151,7 +152,7 @@ TEST_F(Download, ConfirmingNodesFollowOneRefreshApartThenSixSecondsToTheErase) {
     table.Fill(model);
     SelectNodes({40, 41, 42});
     Fake.Confirmed = {40, 41, 42};
-    WriteHex({Start4, End});
+    WriteHex(Smallest);
     seq.Start(file);
     for (int node : {40, 41, 42}) {
         Refresh();
@@ -174,7 +175,7 @@ TEST_F(Download, UnconfirmedNodeIsPassedOverAfterASecond) {
     table.Fill(model);
     SelectNodes({40, 127});
     Fake.Confirmed = {40, 126};
-    WriteHex({Start4, End});
+    WriteHex(Smallest);
     seq.Start(file);
     Refresh();
     Refresh();
@@ -238,40 +239,63 @@ TEST_F(Download, ProgressCountsEveryByteAndTheLastLineNeedsNoLineEnd) {
 
 struct TStopCase {
     const char* Name;
-    std::vector<std::string> Records;  // of the file
+    std::vector<std::string> Records;  // of the file, one line each
     std::string Message;               // after "File: <name>\r\n"
-    std::vector<std::string> Sent;     // records sent before the stop
+    std::vector<std::string> Sent;     // records sent before the stop, had the file passed the check
 };
 
 class DownloadStop : public Download, public ::testing::WithParamInterface<TStopCase> {};
 
-TEST_P(DownloadStop, StopsWithItsMessageAndLeavesTheWindowUsable) {
+// The whole file is checked before the first frame: nothing reaches a node, the window stays as it
+// was. The batches check again what they send, should the file change after that check.
+TEST_P(DownloadStop, RefusedBeforeAnyFrameAndStoppedInTheBatches) {
     const TStopCase& c = GetParam();
+    Present({40});
+    table.Fill(model);
+    SelectNodes({40});
     WriteHex(c.Records);
     seq.Start(file);
+    Refresh();
+    const std::string warning = "File: " + file + "\r\n" + c.Message;
+    EXPECT_EQ(view.Warnings, std::vector<std::string>{warning});
+    EXPECT_TRUE(Fake.TakeCalls().empty());
+    EXPECT_EQ(seq.GetDownloadState(), Idle);
+    EXPECT_EQ(seq.GetDownloadRan(), 0);
+    EXPECT_EQ(view.Menus, 0);
+    EXPECT_TRUE(view.Enabled);
+    EXPECT_EQ(view.Lock, TDownloadSequence::kLockFree);
+    EXPECT_EQ(table.GetState(0), TDwlFc::StateSelected);
+
+    table.ClearState(0);
+    WriteHex(Smallest);
+    seq.Start(file);
+    ASSERT_TRUE(RunTo(ReadFile, 3000, 3));
+    WriteHex(c.Records);
     ASSERT_TRUE(RunTo(SendRecords, 3000, 3));
     Fake.TakeCalls();
     Refresh();
     EXPECT_EQ(seq.GetDownloadState(), Idle);
-    EXPECT_EQ(view.Warnings, std::vector<std::string>{"File: " + file + "\r\n" + c.Message});
+    EXPECT_EQ(view.Warnings, (std::vector<std::string>{warning, warning}));
     EXPECT_EQ(SentRecords(Fake.TakeCalls()), c.Sent);
     EXPECT_EQ(view.Menus, 1);
     EXPECT_TRUE(view.Enabled);
     EXPECT_EQ(view.Lock, TDownloadSequence::kLockBusy);
     // Another download may start from the beginning.
-    WriteHex({Start4, End});
+    WriteHex(Smallest);
     seq.Start(file);
     ASSERT_TRUE(RunTo(SendCrc, 3000, 10));
 }
 
+const std::string Data00 = HexRecord(0, 0, {1}), Data10 = HexRecord(0x10, 0, {2});
+
 INSTANTIATE_TEST_SUITE_P(
     Stops, DownloadStop,
     ::testing::Values(
-        TStopCase{"FirstRecordIsData", {HexRecord(0, 0, {1}), End}, "Start Of File record missing", {}},
+        TStopCase{"FirstRecordIsData", {Data00, End}, "Start Of File record missing", {}},
         TStopCase{"BadChecksum",
-                  {Start4, HexRecord(0, 0, {1}), "0100AB0001FF", End},
+                  {Start4, Data00, "0100AB0001FF", End},
                   "Contains invalid (CHKS) record at 00ab",
-                  {Start4, HexRecord(0, 0, {1})}},
+                  {Start4, Data00}},
         TStopCase{"RecordLongerThanSixteenBytes",
                   {Start4, HexRecord(0x20, 0, Bytes(17, 0))},
                   "Contains invalid (CHKS) record at 0020",
@@ -280,12 +304,30 @@ INSTANTIATE_TEST_SUITE_P(
                   {Start4, HexRecord(0x0100, 0, {1}), End},
                   "Starting page not zero",
                   {Start4}},
-        // No record at all: the erased nodes are not sent the CRC of a blank image.
-        TStopCase{"EmptyFile", {}, "Start Of File record missing", {}}),
+        // No record at all, or no data: the erased nodes are not sent the CRC of a blank image.
+        TStopCase{"EmptyFile", {}, "Start Of File record missing", {}},
+        TStopCase{"NoDataRecord", {Start4, End}, "No data record", {Start4, End}},
+        // Malformed lines that a checksum alone lets through.
+        TStopCase{"NotAHexDigit", {Start4, "01001000G0EF", End}, "Contains invalid (CHKS) record at 0010", {Start4}},
+        TStopCase{"LowerCaseDigits", {Start4, "0100100002ed", End}, "Contains invalid (CHKS) record at 0010", {Start4}},
+        TStopCase{"TwoRecordsOnOneLine",
+                  {Start4, Data00 + ":" + Data10, End},
+                  "Contains invalid (CHKS) record at 0000",
+                  {Start4}},
+        TStopCase{"TextAfterTheRecord", {Start4, Data10 + " ;x", End}, "Contains invalid (CHKS) record at 0010", {Start4}},
+        TStopCase{"DataAfterAnUpperAddress",
+                  {HexRecord(0, 4, {0x00, 0x01}), Data10, End},
+                  "Contains invalid (CHKS) record at 0010",
+                  {HexRecord(0, 4, {0x00, 0x01})}},
+        TStopCase{"DataAfterASegment",
+                  {Start4, Data00, HexRecord(0, 2, {0x10, 0x00}), Data10, End},
+                  "Contains invalid (CHKS) record at 0010",
+                  {Start4, Data00, HexRecord(0, 2, {0x10, 0x00})}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(Download, MissingFileChangesNothing) {
-    seq.Start(dir + "/missing.hex");
+    // Shown as the system writes paths, whatever the dialog gave.
+    seq.Start(dir + "\\missing.hex");
     Refresh();
     EXPECT_EQ(view.Warnings, std::vector<std::string>{"File: " + dir + "/missing.hex\r\nNot found"});
     EXPECT_EQ(seq.GetDownloadState(), Idle);
@@ -300,7 +342,7 @@ TEST_F(Download, NoNodeBackStillEndsWithTheButtonsEnabled) {
     Present({40});
     table.Fill(model);
     SelectNodes({40});
-    WriteHex({Start4, End});
+    WriteHex(Smallest);
     seq.Start(file);
     ASSERT_TRUE(RunTo(AwaitRestart, 1000, 20));
     Present({});
@@ -372,7 +414,7 @@ TEST_F(Download, SelectionDuringADownload) {
     EXPECT_EQ(table.GetState(0), TDwlFc::StateNone);
     table.MarkDone(0);
     // Choosing the file clears the marks of the rows not selected and keeps the selections.
-    WriteHex({Start4, End});
+    WriteHex(Smallest);
     seq.Start(file);
     EXPECT_EQ(table.GetState(0), TDwlFc::StateNone);
     EXPECT_EQ(table.GetState(1), TDwlFc::StateSelected);

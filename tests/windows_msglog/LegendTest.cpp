@@ -85,7 +85,7 @@ TEST_F(LegendTest, MissingFileShowsABoxAndKeepsTheMemo) {
     Open();
     Press(VK_F9);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "File: " + base.string() + "/USR\\Legend.txt\r\nNot found");
+    EXPECT_EQ(boxes[0].text, "File: " + base.string() + "/USR/Legend.txt\r\nNot found");
     EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
     EXPECT_TRUE(LegendForm->Visible());
     EXPECT_EQ(Memo(), (std::vector<std::string>{"MemoLegend"}));
