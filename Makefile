@@ -21,6 +21,14 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# make test-locale - the suites that write or read numbers once more under a comma locale
+LOCALE_SUITES = ^(rtl_tests|app_core_tests|app_core_helpers_tests|sim_tests|windows_logic_test|windows_nodes_tests|windows_tree_tests|windows_msglog_tests)$$
+.PHONY: test-locale
+test-locale: build
+	@bash scripts/install-deps locales
+	@locale -a | grep -qix 'it_IT.utf-\?8' || { echo "it_IT.UTF-8 is not installed" >&2; exit 1; }
+	cd $(BUILD) && LC_ALL=it_IT.UTF-8 ctest --output-on-failure -j $(JOBS) -R '$(LOCALE_SUITES)'
+
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$b"; "$$b" || exit 1; }; done

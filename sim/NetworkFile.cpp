@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "rtl/Files.h"
+#include "rtl/NumberText.h"
 #include "rtl/Profile.h"
 #include "rtl/StringList.h"
 
@@ -59,11 +60,9 @@ public:
         if (text.empty()) return {};
         std::vector<int16_t> values;
         for (const std::string& field : rtl::SplitCommaText(text)) {
-            char* end = nullptr;
-            errno = 0;
-            double v = std::strtod(field.c_str(), &end);
-            if (field.empty() || *end != '\0' || errno || !(v >= -1638.4 && v <= 1638.3)) break;
-            values.push_back(int16_t(std::lround(v * 10)));
+            const auto v = rtl::ParseDouble(field);  // a point before the decimals in any locale
+            if (!v || !(*v >= -1638.4 && *v <= 1638.3)) break;
+            values.push_back(int16_t(std::lround(*v * 10)));
         }
         if (values.size() != count) {
             Fail(section, key, "wants " + std::to_string(count) + " temperatures from -1638.4 to 1638.3");

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
+
+#include "rtl/NumberText.h"
 
 uint32_t MakeRGB(int r, int g, int b) {
     return uint32_t(r) + (uint32_t(g) << 8) + (uint32_t(b) << 16);
@@ -103,8 +104,7 @@ std::string ValueTextFromInput(std::string_view text, int NumDec, char separator
 }
 
 std::string ValueTextFromInput(std::string_view text, int NumDec) {
-    const char* point = std::localeconv()->decimal_point;
-    return ValueTextFromInput(text, NumDec, point != nullptr && *point != '\0' ? *point : '.');
+    return ValueTextFromInput(text, NumDec, rtl::LocaleDecimalPoint());
 }
 
 uint16_t ModSub16(uint16_t a, uint16_t b, uint16_t m) {

@@ -13,7 +13,8 @@ uint32_t PerMilleRGB(int r, int g, int b);
 // The typed number in canonical text: "," or "." accepted as the decimal mark, anything that is
 // not a number gives "0"; at most 15 significant digits, fixed notation unless the integer part
 // needs more than 15 digits or the magnitude is below 0.00001, then "d.dddE[-]x" with at least
-// NumDec exponent digits (0..4). Uses the C locale's decimal point.
+// NumDec exponent digits (0..4). Takes and gives the decimal separator of the locale the process
+// runs in, as the user types it.
 std::string ValueTextFromInput(std::string_view text, int NumDec);
 // The same with a given decimal separator.
 std::string ValueTextFromInput(std::string_view text, int NumDec, char separator);

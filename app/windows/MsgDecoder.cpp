@@ -1,10 +1,10 @@
 #include "app/windows/MsgDecoder.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 #include "app/core/RxMsgRing.h"
 #include "app/core/ScheduleHelpers.h"
+#include "rtl/NumberText.h"
 
 namespace {
 
@@ -12,12 +12,10 @@ namespace {
 constexpr const char* kIndent = "\r\n                       ";  // CR LF and 23 blanks
 
 __attribute__((format(printf, 2, 3))) void Append(std::string& text, const char* format, ...) {
-    char field[64];
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(field, sizeof field, format, args);
+    text += rtl::VFormatC(format, args);
     va_end(args);
-    if (n > 0) text.append(field, size_t(n) < sizeof field ? size_t(n) : sizeof field - 1);
 }
 
 unsigned Bit(uint8_t byte, int bit) { return (byte >> bit) & 1u; }

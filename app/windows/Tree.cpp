@@ -1,6 +1,6 @@
 #include "Tree.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <vector>
 
 #include "AppStrings.h"
@@ -12,6 +12,7 @@
 #include "WindowCommon.h"
 #include "forms/Keys.h"
 #include "rtl/Messages.h"
+#include "rtl/NumberText.h"
 
 TTreeUIForm* TreeUIForm = nullptr;
 
@@ -50,10 +51,8 @@ std::string ValueText(const TUIWinDefRow& row, uint8_t node) {
     if (row.Type == 'A') {
         double value = FancoilData->ReadAnalog(row.Address, node);
         for (int i = 0; i < row.NumDec; ++i) value /= 10;
-        const int length = std::snprintf(nullptr, 0, "%.*f", int(row.NumDec), value);
-        std::string text(static_cast<size_t>(length) + 1, '\0');
-        std::snprintf(text.data(), text.size(), "%.*f", int(row.NumDec), value);
-        text.pop_back();
+        std::string text = rtl::FormatC("%.*f", int(row.NumDec), value);
+        std::replace(text.begin(), text.end(), '.', rtl::LocaleDecimalPoint());
         return text;
     }
     if (row.Type == 'I') return std::to_string(FancoilData->ReadInteger(row.Address, node));

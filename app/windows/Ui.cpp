@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -16,6 +15,7 @@
 #include "WindowCommon.h"
 #include "forms/Keys.h"
 #include "rtl/Messages.h"
+#include "rtl/NumberText.h"
 
 TNodesUIForm* NodesUIForm = nullptr;
 
@@ -32,12 +32,11 @@ constexpr uint16_t kFirstCurrentVersion = 0x4601;  // 04.06.001
 constexpr uint32_t kStatusTimeout = 3000;
 constexpr size_t kMaxCellText = 99;
 
-// printf into a cell's buffer: longer texts are cut at its 99 characters.
+// printf into a cell's buffer, with a point before the decimals in any locale: longer texts are
+// cut at its 99 characters.
 template <typename... Args>
 std::string CellFormat(const char* format, Args... args) {
-    char text[kMaxCellText + 1];
-    const int n = std::snprintf(text, sizeof text, format, args...);
-    return n < 0 ? std::string() : std::string(text);
+    return rtl::FormatC(format, args...).substr(0, kMaxCellText);
 }
 
 // The node whose library record holds the version word and the version request.

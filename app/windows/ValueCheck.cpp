@@ -1,11 +1,11 @@
 #include "app/windows/ValueCheck.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "app/core/Fancoil.h"
 #include "app/core/ScheduleHelpers.h"
+#include "rtl/NumberText.h"
 
 namespace {
 
@@ -13,13 +13,6 @@ constexpr uint8_t kZem = 127;
 constexpr uint8_t kKindAnalog = 2, kKindInteger = 3;
 
 double Scale(uint8_t NumDec) { return std::pow(10.0, NumDec); }
-
-std::string Format(const char* format, int decimals, double value) {
-    const int n = std::snprintf(nullptr, 0, format, decimals, value);
-    std::string text(size_t(n > 0 ? n : 0), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, decimals, value);
-    return text;
-}
 
 bool InRange(std::optional<int16_t> x, int32_t min, int32_t max) { return x && min <= *x && *x <= max; }
 
@@ -58,17 +51,18 @@ const TUIWinDefRow* FindSetPointRow(const TUIWinDefRows& rows) {
 
 std::optional<std::string> EditInitialText(const TUIWinDefRow& row, int raw) {
     const double s = Scale(row.NumDec);
-    if (row.Type == 'A') return Format("%.*f", row.NumDec, raw / s);
+    if (row.Type == 'A') return rtl::FormatC("%.*f", row.NumDec, raw / s);
     if (row.Type != 'I') return std::nullopt;
     const int16_t v = int16_t(raw);
     if (row.NumDec == 0) return std::to_string(v);
-    return Format("%6.*f", row.NumDec, v / s);
+    return rtl::FormatC("%6.*f", row.NumDec, v / s);
 }
 
 std::optional<int16_t> EnteredValue(std::string_view text, uint8_t NumDec) {
-    // The canonical text is in the locale's spelling, which strtod reads.
-    const std::string t = ValueTextFromInput(text, NumDec);
-    const double y = std::strtod(t.c_str(), nullptr) * Scale(NumDec);
+    // The canonical text carries the locale's decimal separator; it is read back with that one.
+    std::string t = ValueTextFromInput(text, NumDec);
+    std::replace(t.begin(), t.end(), rtl::LocaleDecimalPoint(), '.');
+    const double y = rtl::ParseDouble(t).value_or(0) * Scale(NumDec);
     const double r = y > 0 ? std::trunc(y + 0.5) : std::trunc(y - 0.5);
     if (!(r >= -32768.0 && r <= 32767.0)) return std::nullopt;
     return int16_t(r);

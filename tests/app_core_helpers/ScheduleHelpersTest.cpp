@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 TEST(ColourTest, ComponentsAndSpill) {
@@ -52,8 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"1e20", 3, "1E020", "1E020"}, ValueCase{"1e20", 9, "1E0020", "1E0020"},
         ValueCase{"1e20", -1, "1E20", "1E20"}));
 
-TEST(ValueTextTest, UsesTheCLocalePoint) {
-    EXPECT_EQ(ValueTextFromInput("12,5", 0), "12.5");
+TEST(ValueTextTest, UsesTheSeparatorOfTheProcessLocale) {
+    const char separator = *std::localeconv()->decimal_point;
+    EXPECT_EQ(ValueTextFromInput("12,5", 0), std::string("12") + separator + "5");
+    EXPECT_EQ(ValueTextFromInput("12.5", 0), std::string("12") + separator + "5");
     EXPECT_EQ(ValueTextFromInput("1.000,5", 0), "0");
 }
 

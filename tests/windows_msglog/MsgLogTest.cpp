@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 
 #include "Fancoil.h"
@@ -648,5 +649,68 @@ TEST_F(LogProgramTest, TheLogAndItsLegendAreCreatedAtStartUpAndReachedFromTheMen
     EXPECT_TRUE(menuBack);
     EXPECT_EQ(app->FindForm("MsgUIForm"), MsgUIForm);
     EXPECT_EQ(app->FindForm("LegendForm"), LegendForm);
+    EXPECT_TRUE(boxes.empty());
+}
+
+// The whole program on the shipped simulated network, in the locale of the environment (the CI
+// runs it once more under it_IT.UTF-8): every node of the description is present, and the raw and
+// the decoded save spell their numbers with a point.
+TEST_F(LogProgramTest, ShippedNodesArePresentAndSavedNumbersCarryThePointInAnyLocale) {
+    sim::Network::Install(nullptr);  // the description beside the installed libraries
+    const char* argv[] = {"telvox"};
+    ScheduleStartup(1, argv);
+    ASSERT_TRUE(boxes.empty());
+    const std::vector<uint8_t> nodes = sim::Network::Shared()->NodeNumbers();
+    ASSERT_EQ(nodes.size(), 13u);
+    auto allPresent = [&] {
+        return std::all_of(nodes.begin(), nodes.end(), [](uint8_t n) { return FancoilData->IsPresent(n); });
+    };
+    auto sensorLineCaptured = [] {
+        std::string line;
+        for (uint16_t i = 0; i < RxMsgRing.WriteIndex(); ++i)
+            if (DecodeMsg(RxMsgRing, i, line) && line.find(" DT2 ") != std::string::npos) return true;
+        return false;
+    };
+    std::string raw, decoded;
+    auto takeSaved = [](std::string& into) {
+        for (const auto& f : fs::directory_iterator("OUT")) {
+            into = ReadText(f.path());
+            fs::remove(f.path());
+        }
+    };
+    int step = 0, waited = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        waited += 10;
+        if (waited > 20000) app->Terminate();  // only keeps a failing test from hanging
+        if (step == 0 && MenuForm && MenuForm->Visible()) {
+            step = 1;
+            drive::PressKey(*MenuForm, VK_F5);
+        } else if (step == 1 && MsgUIForm->Visible()) {
+            step = 2;
+            drive::PressKey(*MsgUIForm, VK_F1);
+        } else if (step == 2 && allPresent() && sensorLineCaptured()) {
+            step = 3;
+            drive::PressKey(*MsgUIForm, VK_F2);
+            drive::PressKey(*MsgUIForm, VK_F4);
+            takeSaved(raw);
+            drive::PressKey(*MsgUIForm, VK_F8);
+            drive::PressKey(*MsgUIForm, VK_F4);
+            takeSaved(decoded);
+            drive::PressKey(*MsgUIForm, VK_F10);
+        } else if (step == 3 && MenuForm->Visible()) {
+            step = 4;
+            drive::PressKey(*MenuForm, VK_F10);
+        }
+    });
+    poll.start(10);
+    EXPECT_EQ(WinMain(), 0);
+    ASSERT_EQ(step, 4) << "nodes present and a sensor frame captured";
+    EXPECT_NE(raw.find("Data:"), std::string::npos);
+    EXPECT_EQ(raw.find(','), std::string::npos);
+    const size_t sensor = decoded.find("S1[\xB0" "C]:");
+    ASSERT_NE(sensor, std::string::npos);
+    EXPECT_NE(decoded.substr(sensor, 13).find('.'), std::string::npos) << decoded.substr(sensor, 40);
+    EXPECT_EQ(decoded.find(','), std::string::npos);
     EXPECT_TRUE(boxes.empty());
 }
