@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,7 +14,8 @@
 
 namespace vci {
 
-std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& interfaceName, std::string* error) {
+std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& interfaceName, std::string* error,
+                                                         Note note) {
     const int s = socket(PF_CAN, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, CAN_RAW);
     if (s < 0) {
         *error = "no SocketCAN support: " + std::string(std::strerror(errno));
@@ -35,7 +37,7 @@ std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& inte
     if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) return fail(std::strerror(errno));
     const int wakeup = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeup < 0) return fail(std::strerror(errno));
-    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup));
+    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup, interfaceName, std::move(note)));
 }
 
 SocketCanBackend::~SocketCanBackend() {
@@ -57,7 +59,7 @@ bool SocketCanBackend::Start(uint32_t, size_t txEntries, size_t maxBatch, Receiv
 
 int SocketCanBackend::Transmit(uint32_t id, uint8_t len, const uint8_t* data) {
     std::lock_guard lock(m_);
-    if (!running_ || txQueue_.size() >= txEntries_) return 0;
+    if (!running_ || down_ || txQueue_.size() >= txEntries_) return 0;
     Outgoing frame{id, len, {}};
     std::memcpy(frame.data, data, len);
     txQueue_.push_back(frame);
@@ -113,6 +115,7 @@ void SocketCanBackend::WriteLoop() {
                 std::lock_guard check(m_);
                 if (!running_) return;
             } else {
+                if (errno == ENETDOWN) SetDown(true);
                 break;  // a frame the interface refuses is dropped, not retried for ever
             }
         }
@@ -124,6 +127,7 @@ void SocketCanBackend::WriteLoop() {
 void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, size_t maxBatch) {
     std::vector<VCI_CAN_OBJ> batch(maxBatch);
     pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeup_, POLLIN, 0}};
+    SetDown(!InterfaceUp());
     while (true) {
         {
             std::lock_guard lock(m_);
@@ -132,7 +136,8 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
         if ((poll(waits, 2, 100) < 0 && errno != EINTR) || waits[1].revents) break;
         size_t count = 0;
         can_frame frame{};
-        while (count < maxBatch && read(socket_, &frame, sizeof frame) == ssize_t(sizeof frame)) {
+        ssize_t got = 0;
+        while (count < maxBatch && (got = read(socket_, &frame, sizeof frame)) == ssize_t(sizeof frame)) {
             VCI_CAN_OBJ& o = batch[count++];
             const auto elapsed = std::chrono::steady_clock::now() - start_;
             o.time_stamp = uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 100);
@@ -141,9 +146,25 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
             std::memcpy(o.data, frame.data, 8);
             o.status = 0;
         }
+        // The kernel tells a socket once that its interface went down; that it is up again is
+        // only seen by asking, at the latest after one poll period.
+        if (got < 0 && errno == ENETDOWN)
+            SetDown(true);
+        else if (down_ && (count > 0 || InterfaceUp()))
+            SetDown(false);
         if (count > 0) receive(batch.data(), uint16_t(count));
     }
     self.reset();  // may be the last owner
+}
+
+bool SocketCanBackend::InterfaceUp() const {
+    ifreq request{};
+    std::strncpy(request.ifr_name, name_.c_str(), IFNAMSIZ - 1);
+    return ioctl(socket_, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_UP);
+}
+
+void SocketCanBackend::SetDown(bool down) {
+    if (down_.exchange(down) != down && note_) note_(name_ + (down ? ": interface down" : ": interface up"));
 }
 
 }  // namespace vci
