@@ -13,6 +13,23 @@
 #include <cstring>
 
 namespace vci {
+namespace {
+
+// The kernel forgets a socket's filter with its interface: it is set again with every bind.
+bool Bind(int s, int index) {
+    // Standard data frames only: the extended-format and remote bits must be clear.
+    can_filter filter{0, CAN_EFF_FLAG | CAN_RTR_FLAG};
+    if (setsockopt(s, SOL_CAN_RAW, CAN_RAW_FILTER, &filter, sizeof filter) < 0) return false;
+    sockaddr_can address{};
+    address.can_family = AF_CAN;
+    address.can_ifindex = index;
+    return bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// A send or receive error that means the interface is down or gone.
+bool InterfaceLost(int error) { return error == ENETDOWN || error == ENODEV || error == ENXIO; }
+
+}  // namespace
 
 std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& interfaceName, std::string* error,
                                                          Note note) {
@@ -28,16 +45,10 @@ std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& inte
     };
     const unsigned index = if_nametoindex(interfaceName.c_str());
     if (index == 0) return fail("no such interface");
-    // Standard data frames only: the extended-format and remote bits must be clear.
-    can_filter filter{0, CAN_EFF_FLAG | CAN_RTR_FLAG};
-    if (setsockopt(s, SOL_CAN_RAW, CAN_RAW_FILTER, &filter, sizeof filter) < 0) return fail(std::strerror(errno));
-    sockaddr_can address{};
-    address.can_family = AF_CAN;
-    address.can_ifindex = int(index);
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) return fail(std::strerror(errno));
+    if (!Bind(s, int(index))) return fail(std::strerror(errno));
     const int wakeup = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeup < 0) return fail(std::strerror(errno));
-    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup, interfaceName, std::move(note)));
+    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup, interfaceName, int(index), std::move(note)));
 }
 
 SocketCanBackend::~SocketCanBackend() {
@@ -115,7 +126,7 @@ void SocketCanBackend::WriteLoop() {
                 std::lock_guard check(m_);
                 if (!running_) return;
             } else {
-                if (errno == ENETDOWN) SetDown(true);
+                if (InterfaceLost(errno)) SetDown(true);
                 break;  // a frame the interface refuses is dropped, not retried for ever
             }
         }
@@ -146,9 +157,9 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
             std::memcpy(o.data, frame.data, 8);
             o.status = 0;
         }
-        // The kernel tells a socket once that its interface went down; that it is up again is
-        // only seen by asking, at the latest after one poll period.
-        if (got < 0 && errno == ENETDOWN)
+        // The kernel tells a socket once that its interface went down or away; that it is up
+        // again is only seen by asking, at the latest after one poll period.
+        if (got < 0 && InterfaceLost(errno))
             SetDown(true);
         else if (down_ && (count > 0 || InterfaceUp()))
             SetDown(false);
@@ -157,10 +168,15 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
     self.reset();  // may be the last owner
 }
 
-bool SocketCanBackend::InterfaceUp() const {
+// An adapter plugged in again is a new interface of the same name: the socket is bound to it afresh.
+bool SocketCanBackend::InterfaceUp() {
     ifreq request{};
     std::strncpy(request.ifr_name, name_.c_str(), IFNAMSIZ - 1);
-    return ioctl(socket_, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_UP);
+    if (ioctl(socket_, SIOCGIFFLAGS, &request) != 0 || !(request.ifr_flags & IFF_UP)) return false;
+    const int index = int(if_nametoindex(name_.c_str()));
+    if (index != index_ && !Bind(socket_, index)) return false;
+    index_ = index;
+    return true;
 }
 
 void SocketCanBackend::SetDown(bool down) {

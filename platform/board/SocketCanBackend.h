@@ -3,10 +3,10 @@
 // socket, the board's thread reads. The interface's bit rate is the system's to set
 // (ip link set can0 type can bitrate 125000).
 //
-// While the interface is down (also when it is down at the start) nothing is queued (Transmit
-// answers 0) and frames already queued are dropped; the board says so once through its note
-// ("<interface>: interface down") and again when the interface is up ("<interface>: interface up"),
-// from when frames flow as before.
+// While the interface is down (also when it is down at the start, or gone with its adapter) nothing
+// is queued (Transmit answers 0) and frames already queued are dropped; the board says so once
+// through its note ("<interface>: interface down") and again when an interface of that name is up
+// ("<interface>: interface up"), from when frames flow as before.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -36,11 +36,11 @@ public:
     void Stop() override;
 
 private:
-    SocketCanBackend(int socket, int wakeup, std::string name, Note note)
-        : socket_(socket), wakeup_(wakeup), name_(std::move(name)), note_(std::move(note)) {}
+    SocketCanBackend(int socket, int wakeup, std::string name, int index, Note note)
+        : socket_(socket), wakeup_(wakeup), name_(std::move(name)), note_(std::move(note)), index_(index) {}
     void ReadLoop(std::shared_ptr<Backend> self, Receive receive, size_t maxBatch);
     void WriteLoop();
-    bool InterfaceUp() const;
+    bool InterfaceUp();
     void SetDown(bool down);
     static void JoinOrDetach(std::thread& thread);
 
@@ -49,6 +49,7 @@ private:
     const std::string name_;
     const Note note_;
     std::atomic<bool> down_{false};
+    int index_;  // the interface the socket is bound to; the reader's
     std::chrono::steady_clock::time_point start_;
 
     mutable std::mutex m_;

@@ -170,18 +170,46 @@ TEST_F(Vcan, FloodFillsTheRingAndTheLibraryGoesOn) {
     EXPECT_EQ(WrittenFrame(0x228, 40, 1, 23), "228#97000008000000");
 }
 
-// Down: one log line, writes go nowhere; up: one log line, frames flow both ways again.
-TEST_F(Vcan, InterfaceDownAndUp) {
-    Start();
-    ASSERT_TRUE(Sh("ip link set vcan0 down"));
+// Down: one log line, nothing is queued; up: one log line, frames flow both ways again.
+struct Outage {
+    const char* name;
+    bool whileRunning;  // else before the library starts
+    const char* down;
+    uint8_t node;  // a node whose heartbeat shows frames coming in again
+};
+
+const Outage kOutages[] = {
+    {"WhileRunning", true, "ip link set vcan0 down", 33},
+    {"AtStart", false, "ip link set vcan0 down", 34},
+    {"Replugged", true, "ip link del vcan0 && ip link add dev vcan0 type vcan", 35},
+};
+
+class InterfaceDown : public Vcan, public ::testing::WithParamInterface<Outage> {
+protected:
+    void TearDown() override {
+        Sh("ip link add dev vcan0 type vcan 2>/dev/null; ip link set vcan0 up");
+        Vcan::TearDown();
+    }
+};
+
+TEST_P(InterfaceDown, ThenUp) {
+    const Outage& o = GetParam();
+    if (o.whileRunning) Start();
+    ASSERT_TRUE(Sh(o.down));
+    if (!o.whileRunning) Start();
     EXPECT_TRUE(Logged("Message: [vcan0: interface down]"));
-    EXPECT_TRUE(_WrDBValue(40, 1, 3, 24));
+    EXPECT_FALSE(_SendErase());
     ASSERT_TRUE(Sh("ip link set vcan0 up"));
     EXPECT_TRUE(Logged("Message: [vcan0: interface up]"));
-    ASSERT_TRUE(Sh("cansend vcan0 721#05"));
-    EXPECT_TRUE(Eventually([] { return Present(33); }));
+    char heartbeat[40];
+    std::snprintf(heartbeat, sizeof heartbeat, "cansend vcan0 %03X#05", 0x700 + o.node);
+    ASSERT_TRUE(Sh(heartbeat));
+    EXPECT_TRUE(Eventually([&] { return Present(o.node); }));
     EXPECT_EQ(WrittenFrame(0x228, 40, 1, 25), "228#99000008000000");
 }
+
+INSTANTIATE_TEST_SUITE_P(Vcan, InterfaceDown, ::testing::ValuesIn(kOutages),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Vcan, MissingInterfaceIsNamedInTheLog) {
     Registry("vcan9.reg");
