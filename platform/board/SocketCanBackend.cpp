@@ -48,7 +48,8 @@ std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& inte
     if (!Bind(s, int(index))) return fail(std::strerror(errno));
     const int wakeup = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeup < 0) return fail(std::strerror(errno));
-    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup, interfaceName, int(index), std::move(note)));
+    return std::shared_ptr<SocketCanBackend>(
+        new SocketCanBackend(s, wakeup, interfaceName, int(index), std::move(note)));
 }
 
 SocketCanBackend::~SocketCanBackend() {

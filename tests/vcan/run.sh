@@ -44,10 +44,10 @@ install -m 755 "$here/init" "$root/init"
 # Boot. Plain emulation by default: where /dev/kvm is itself a guest's, kvm was found far slower.
 command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 is not installed"
 console=$work/console.log
-timeout 120 qemu-system-x86_64 -accel "${VCAN_ACCEL:-tcg}" -m 512 -smp 2 -nic none -no-reboot -nographic \
+status=0
+timeout 100 qemu-system-x86_64 -accel "${VCAN_ACCEL:-tcg}" -m 512 -smp 2 -nic none -no-reboot -nographic \
   -monitor none -kernel "$vmlinuz" -initrd "$work/initrd.gz" \
-  -append "console=ttyS0 rdinit=/init quiet panic=-1 BUILD=$build" </dev/null >"$console" 2>&1 ||
-  { tail -20 "$console"; fail "qemu did not start or did not end in time (log: $console)"; }
+  -append "console=ttyS0 rdinit=/init quiet panic=-1 BUILD=$build" </dev/null >"$console" 2>&1 || status=$?
 
 # gtest's result lines become PASS/FAIL lines; the init script prints its own.
 tr -d '\r' <"$console" | sed -n -e '/^\(PASS\|FAIL\): /p' -e 's/^\[       OK \] \([^ ]*\).*/PASS: \1/p' \
@@ -56,6 +56,13 @@ tr -d '\r' <"$console" | sed -n -e '/^\(PASS\|FAIL\): /p' -e 's/^\[       OK \] 
 cat "$work/results"
 passed=$(grep -c '^PASS' "$work/results" || true)
 failed=$(grep -c '^FAIL' "$work/results" || true)
-grep -q '^VCAN-END' "$console" || { failed=$((failed + 1)); echo "FAIL: the machine did not finish its checks"; }
+if [ "$status" -ne 0 ]; then
+  tail -5 "$console"
+  failed=$((failed + 1))
+  echo "FAIL: qemu did not start or did not end within 100 s (exit $status)"
+elif ! grep -q '^VCAN-END' "$console"; then
+  failed=$((failed + 1))
+  echo "FAIL: the machine did not finish its checks"
+fi
 echo "vcan: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || { echo "console: $console"; exit 1; }
