@@ -1,5 +1,6 @@
 // The SocketCAN back-end on a virtual interface (vcan0, or the one TELVOX_TEST_CAN names). Where
-// the kernel has no CAN support or no such interface exists, the test skips itself.
+// the kernel has no CAN support or no such interface exists, the test skips itself; make vcan runs
+// it in a test machine that has both.
 #include <linux/can.h>
 #include <linux/can/raw.h>
 #include <net/if.h>
