@@ -33,6 +33,14 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$b"; "$$b" || exit 1; }; done
 
+# make vcan - the SocketCAN checks in a test machine (qemu, Debian's kernel, vcan0): tests/vcan/run.sh
+.PHONY: vcan
+vcan: deps $(BUILD)/CMakeCache.txt
+	@bash scripts/install-deps vcan
+	cmake -S . -B $(BUILD) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target board_tests vcan_tests Xat11reg
+	bash tests/vcan/run.sh $(BUILD)
+
 run: build
 	@if [ -x $(BUILD)/dist/telvox ]; then cd $(BUILD)/dist && ./telvox; \
 	else echo "build/dist is ready; the TELVOX program is not there yet."; fi

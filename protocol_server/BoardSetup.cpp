@@ -1,6 +1,7 @@
 // Board set-up: find the board through the registry, prepare it with the library's callbacks,
 // configure controller 0 and start it.
 #include <cstdio>
+#include <string>
 
 #include "BoardRegistry.h"
 #include "Protocol.h"
@@ -15,7 +16,13 @@ int32_t OnHwEntry(uint32_t first, uint32_t entry, uint32_t, uint32_t, void*, voi
     return 0;
 }
 
-void OnVciMessage(const char* text) { std::printf("Message: [%s]\n", text ? text : ""); }
+// The board's notes (a board that cannot be prepared, an interface gone down) also go to the log,
+// where a technician looks for them.
+void OnVciMessage(const char* text) {
+    const std::string line = "Message: [" + std::string(text ? text : "") + "]";
+    std::printf("%s\n", line.c_str());
+    LogLine(line.c_str());
+}
 
 void OnVciException(uint32_t, int32_t, uint16_t, const char*) {}
 

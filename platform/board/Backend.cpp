@@ -30,7 +30,7 @@ std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, s
                 break;
             }
         }
-        return SocketCanBackend::Open(name, error);
+        return SocketCanBackend::Open(name, error, note);
     }
     *error = "no such board type";
     return nullptr;

@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,8 +13,26 @@
 #include <cstring>
 
 namespace vci {
+namespace {
 
-std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& interfaceName, std::string* error) {
+// The kernel forgets a socket's filter with its interface: it is set again with every bind.
+bool Bind(int s, int index) {
+    // Standard data frames only: the extended-format and remote bits must be clear.
+    can_filter filter{0, CAN_EFF_FLAG | CAN_RTR_FLAG};
+    if (setsockopt(s, SOL_CAN_RAW, CAN_RAW_FILTER, &filter, sizeof filter) < 0) return false;
+    sockaddr_can address{};
+    address.can_family = AF_CAN;
+    address.can_ifindex = index;
+    return bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// A send or receive error that means the interface is down or gone.
+bool InterfaceLost(int error) { return error == ENETDOWN || error == ENODEV || error == ENXIO; }
+
+}  // namespace
+
+std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& interfaceName, std::string* error,
+                                                         Note note) {
     const int s = socket(PF_CAN, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, CAN_RAW);
     if (s < 0) {
         *error = "no SocketCAN support: " + std::string(std::strerror(errno));
@@ -26,16 +45,11 @@ std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& inte
     };
     const unsigned index = if_nametoindex(interfaceName.c_str());
     if (index == 0) return fail("no such interface");
-    // Standard data frames only: the extended-format and remote bits must be clear.
-    can_filter filter{0, CAN_EFF_FLAG | CAN_RTR_FLAG};
-    if (setsockopt(s, SOL_CAN_RAW, CAN_RAW_FILTER, &filter, sizeof filter) < 0) return fail(std::strerror(errno));
-    sockaddr_can address{};
-    address.can_family = AF_CAN;
-    address.can_ifindex = int(index);
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) return fail(std::strerror(errno));
+    if (!Bind(s, int(index))) return fail(std::strerror(errno));
     const int wakeup = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeup < 0) return fail(std::strerror(errno));
-    return std::shared_ptr<SocketCanBackend>(new SocketCanBackend(s, wakeup));
+    return std::shared_ptr<SocketCanBackend>(
+        new SocketCanBackend(s, wakeup, interfaceName, int(index), std::move(note)));
 }
 
 SocketCanBackend::~SocketCanBackend() {
@@ -57,7 +71,7 @@ bool SocketCanBackend::Start(uint32_t, size_t txEntries, size_t maxBatch, Receiv
 
 int SocketCanBackend::Transmit(uint32_t id, uint8_t len, const uint8_t* data) {
     std::lock_guard lock(m_);
-    if (!running_ || txQueue_.size() >= txEntries_) return 0;
+    if (!running_ || down_ || txQueue_.size() >= txEntries_) return 0;
     Outgoing frame{id, len, {}};
     std::memcpy(frame.data, data, len);
     txQueue_.push_back(frame);
@@ -113,6 +127,7 @@ void SocketCanBackend::WriteLoop() {
                 std::lock_guard check(m_);
                 if (!running_) return;
             } else {
+                if (InterfaceLost(errno)) SetDown(true);
                 break;  // a frame the interface refuses is dropped, not retried for ever
             }
         }
@@ -124,6 +139,7 @@ void SocketCanBackend::WriteLoop() {
 void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, size_t maxBatch) {
     std::vector<VCI_CAN_OBJ> batch(maxBatch);
     pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeup_, POLLIN, 0}};
+    SetDown(!InterfaceUp());
     while (true) {
         {
             std::lock_guard lock(m_);
@@ -132,7 +148,8 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
         if ((poll(waits, 2, 100) < 0 && errno != EINTR) || waits[1].revents) break;
         size_t count = 0;
         can_frame frame{};
-        while (count < maxBatch && read(socket_, &frame, sizeof frame) == ssize_t(sizeof frame)) {
+        ssize_t got = 0;
+        while (count < maxBatch && (got = read(socket_, &frame, sizeof frame)) == ssize_t(sizeof frame)) {
             VCI_CAN_OBJ& o = batch[count++];
             const auto elapsed = std::chrono::steady_clock::now() - start_;
             o.time_stamp = uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 100);
@@ -141,9 +158,30 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
             std::memcpy(o.data, frame.data, 8);
             o.status = 0;
         }
+        // The kernel tells a socket once that its interface went down or away; that it is up
+        // again is only seen by asking, at the latest after one poll period.
+        if (got < 0 && InterfaceLost(errno))
+            SetDown(true);
+        else if (down_ && (count > 0 || InterfaceUp()))
+            SetDown(false);
         if (count > 0) receive(batch.data(), uint16_t(count));
     }
     self.reset();  // may be the last owner
+}
+
+// An adapter plugged in again is a new interface of the same name: the socket is bound to it afresh.
+bool SocketCanBackend::InterfaceUp() {
+    ifreq request{};
+    std::strncpy(request.ifr_name, name_.c_str(), IFNAMSIZ - 1);
+    if (ioctl(socket_, SIOCGIFFLAGS, &request) != 0 || !(request.ifr_flags & IFF_UP)) return false;
+    const int index = int(if_nametoindex(name_.c_str()));
+    if (index != index_ && !Bind(socket_, index)) return false;
+    index_ = index;
+    return true;
+}
+
+void SocketCanBackend::SetDown(bool down) {
+    if (down_.exchange(down) != down && note_) note_(name_ + (down ? ": interface down" : ": interface up"));
 }
 
 }  // namespace vci

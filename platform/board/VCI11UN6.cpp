@@ -48,7 +48,9 @@ extern "C" {
 int32_t VCI2_PrepareBoard(uint32_t board_type, uint16_t board_index, const char*, uint8_t,
                           VCI_t_UsrMsgCallback msg_cb, VCI_t_UsrRxIntCallback rx_cb, VCI_t_UsrExcCallback exc_cb) {
     std::string error;
-    auto backend = vci::MakeBackend(board_type, board_index, &error, [&](const std::string& text) { Tell(msg_cb, text); });
+    // Also called later, from the board's threads.
+    auto note = [msg_cb](const std::string& text) { Tell(msg_cb, text); };
+    auto backend = vci::MakeBackend(board_type, board_index, &error, note);
     if (!backend) {
         Tell(msg_cb, "board type " + std::to_string(board_type) + " number " + std::to_string(board_index) + ": " + error);
         return kRefused;

@@ -1,14 +1,18 @@
 // The SocketCAN back-end on a virtual interface (vcan0, or the one TELVOX_TEST_CAN names). Where
-// the kernel has no CAN support or no such interface exists, the test skips itself.
+// the kernel has no CAN support or no such interface exists, the test skips itself; make vcan runs
+// it in a test machine that has both.
 #include <linux/can.h>
 #include <linux/can/raw.h>
 #include <net/if.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "board/BoardFixture.h"
 
@@ -42,21 +46,24 @@ protected:
             unlink(registry.c_str());
         }
     }
+    void Start() {
+        board = VCI2_PrepareBoard(VCI_BOARD_SOCKETCAN, 0, nullptr, 0, OnMessage, OnReceive, nullptr);
+        ASSERT_GE(board, 0);
+        b = uint16_t(board);
+        VCI_InitCan(b, 0, 0x03, 0x1C, 0);
+        VCI_ConfigQueue(b, 0, 0, 120, 0, 0, 0, &tx);
+        VCI_ConfigQueue(b, 0, 1, 50, 1, 0, 100, &rx);
+        ASSERT_EQ(VCI_StartCan(b, 0), 1);
+    }
     Received received;
     int peer = -1;
     int32_t board = -1;
+    uint16_t b = 0, tx = 0, rx = 0;
     std::string interfaceName, registry;
 };
 
 TEST_F(SocketCan, FramesBothWaysAndNoEcho) {
-    board = VCI2_PrepareBoard(VCI_BOARD_SOCKETCAN, 0, nullptr, 0, OnMessage, OnReceive, nullptr);
-    ASSERT_GE(board, 0);
-    const uint16_t b = uint16_t(board);
-    uint16_t tx = 0, rx = 0;
-    VCI_InitCan(b, 0, 0x03, 0x1C, 0);
-    VCI_ConfigQueue(b, 0, 0, 120, 0, 0, 0, &tx);
-    VCI_ConfigQueue(b, 0, 1, 50, 1, 0, 100, &rx);
-    ASSERT_EQ(VCI_StartCan(b, 0), 1);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     can_frame in{};
     in.can_id = 0x19E;
@@ -66,6 +73,9 @@ TEST_F(SocketCan, FramesBothWaysAndNoEcho) {
     can_frame extended = in;
     extended.can_id = 0x1234 | CAN_EFF_FLAG;  // not a standard frame: never delivered
     ASSERT_EQ(write(peer, &extended, sizeof extended), ssize_t(sizeof extended));
+    can_frame remote = in;
+    remote.can_id = 0x19E | CAN_RTR_FLAG;  // nor is a remote frame
+    ASSERT_EQ(write(peer, &remote, sizeof remote), ssize_t(sizeof remote));
     for (int i = 0; i < 2000 && received.Count() == 0; ++i) usleep(1000);
     usleep(20000);
     auto objects = received.Take();
@@ -85,6 +95,30 @@ TEST_F(SocketCan, FramesBothWaysAndNoEcho) {
     EXPECT_EQ(VCI_ReadQueStatus(b, tx), 0);
     usleep(20000);
     EXPECT_EQ(received.Count(), 0u);  // our own frame is not received back
+}
+
+// A burst beyond the queue's 120 entries: what was accepted reaches the bus whole and in order,
+// the fill level never passes the queue's size and drops back to 0.
+TEST_F(SocketCan, TransmitQueueLevelAndOrder) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    std::vector<int> heard, accepted;
+    std::thread listener([&] {
+        pollfd p{peer, POLLIN, 0};
+        can_frame f{};
+        while (poll(&p, 1, 1000) > 0 && read(peer, &f, sizeof f) == ssize_t(sizeof f))
+            heard.push_back(f.data[0] | f.data[1] << 8);
+    });
+    int highest = 0;
+    for (int i = 0; i < 400; ++i) {
+        const uint8_t data[2] = {uint8_t(i), uint8_t(i >> 8)};
+        if (VCI_TransmitObj(b, tx, 0x300, 2, data) == 1) accepted.push_back(i);
+        highest = std::max(highest, int(VCI_ReadQueStatus(b, tx)));
+    }
+    listener.join();
+    EXPECT_GE(accepted.size(), 120u);
+    EXPECT_LE(highest, 120);
+    EXPECT_EQ(heard, accepted);
+    EXPECT_EQ(VCI_ReadQueStatus(b, tx), 0);
 }
 
 }  // namespace
