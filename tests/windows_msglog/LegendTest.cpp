@@ -1,5 +1,6 @@
 // The legend: the lines taken from a legend file, and the window the log shows and hides with F9,
 // reloaded at each show.
+#include <QApplication>
 #include <QImage>
 
 #include "LogFixture.h"
@@ -64,7 +65,7 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     Press(VK_F9);
     ASSERT_TRUE(LegendForm->Visible());
     EXPECT_EQ(log.LegendShown, 1);
-    EXPECT_EQ(app->ActiveForm(), LegendForm);
+    EXPECT_EQ(app->ActiveForm(), &log);
     EXPECT_EQ(LegendForm->Caption(), "LEGEND");
     const std::vector<std::string> shipped = Memo();
     ASSERT_EQ(shipped.size(), 35u);
@@ -78,6 +79,14 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     EXPECT_EQ(Memo(), shipped) << "hiding leaves the memo as it is";
     Press(VK_F9);
     EXPECT_EQ(Memo(), (std::vector<std::string>{" alpha", " beta"}));
+}
+
+TEST_F(LegendTest, TheLogKeepsTheKeyboardEvenAfterAClickIntoTheLegend) {
+    TMsgUIForm& log = Open();
+    Press(VK_F9);
+    drive::Activate(*LegendForm);
+    EXPECT_EQ(app->ActiveForm(), &log);
+    EXPECT_EQ(QApplication::activeWindow(), log.Widget());
 }
 
 TEST_F(LegendTest, MissingFileShowsABoxAndKeepsTheMemo) {
