@@ -1,7 +1,10 @@
 // The legend: the lines taken from a legend file, and the window the log shows and hides with F9,
 // reloaded at each show.
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 
 #include "LogFixture.h"
 
@@ -69,8 +72,13 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     EXPECT_EQ(LegendForm->Caption(), "LEGEND");
     const std::vector<std::string> shipped = Memo();
     ASSERT_EQ(shipped.size(), 35u);
-    EXPECT_EQ(shipped[0], " dt   tempo dal messaggio prec. [ms]");
+    EXPECT_EQ(shipped[0], " dt   [ms] dal msg. prec.");
     EXPECT_TRUE(boxes.empty());
+    auto* memo = qobject_cast<QPlainTextEdit*>(LegendForm->MemoLegend.Widget());
+    const QFontMetrics metrics(memo->font());
+    for (const std::string& line : shipped)
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromLatin1(line)), memo->viewport()->width() - 8) << line;
+    EXPECT_EQ(memo->horizontalScrollBar()->maximum(), 0) << "every shipped line fits the memo's width";
 
     WriteText(File(), "A: alpha\r\nB: beta\r\n");
     Press(VK_F9);
