@@ -1,11 +1,12 @@
 # make run   - build and start TELVOX on the simulated network
 # make test  - build and run every suite
 # make bench - build and run the benchmarks
+# make smoke - build and drive the program on a virtual desktop (screenshots in build/smoke)
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test bench run clean
+.PHONY: all deps build test bench smoke run clean
 
 all: build
 
@@ -24,6 +25,10 @@ test: build
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$b"; "$$b" || exit 1; }; done
+
+smoke: build
+	@bash scripts/install-deps desktop
+	bash tests/desktop/smoke.sh $(BUILD)
 
 run: build
 	@if [ -x $(BUILD)/dist/telvox ]; then cd $(BUILD)/dist && ./telvox; \
