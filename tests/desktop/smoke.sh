@@ -33,6 +33,13 @@ pixel() { grab "$(xdotool getactivewindow)" -crop "1x1+$1+$2" -depth 8 txt:- 2>/
 colour_is() { [ "$(pixel "$1" "$2")" = "$3" ]; }
 # Types into the field at (x, y) of the window in front, then Enter.
 enter() { xdotool mousemove --window "$(xdotool getactivewindow)" "$1" "$2" click 1; key End BackSpace BackSpace BackSpace; xdotool type "$3"; key Return; }
+# The edit dialog over the nodes panel, for the value of node 21's first row.
+open_dialog() {
+    key F3
+    enter 305 92 21
+    sleep 1
+    xdotool mousemove --window "$(xdotool getactivewindow)" 60 119 click 3
+}
 ended() { ! kill -0 "$app" 2>/dev/null; }
 settings_written() { grep -q '^WINWIDTH=' "$out/dist/IN/TELVOX.ini"; }
 speed() { grep '^topSpeed' "$out/dist/Morvand.ini"; }
@@ -63,16 +70,15 @@ shot menu "TELVX - MENU"
 
 key F3
 check "F3 opens the nodes panel" front "NODES PANEL"
-enter 305 92 21
 enter 306 368 35
 enter 640 92 127
-sleep 1
-shot nodes "TELVX - NODES PANEL"
-xdotool mousemove --window "$(xdotool getactivewindow)" 60 119 click 3
+key F10
+open_dialog
 check "a right-click on a row opens the edit dialog" front "EDIT VALUE"
 shot editpar "EDIT VALUE"
 key Escape
 check "Esc closes the dialog" front "NODES PANEL"
+shot nodes "TELVX - NODES PANEL"
 key F10
 check "F10 leaves the nodes panel" front MENU
 
@@ -112,9 +118,10 @@ key F10
 check "F10 on the menu ends the program" until_true ended
 check "with the window settings written" settings_written
 
-for window in "MENU:" "NODES PANEL:F3" "NODES TREE:F4" "MESSAGE LOG:F5" "DWLD PANEL:F6"; do
+for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key F5 F9" "DWLD PANEL:key F6" \
+    "EDIT VALUE:open_dialog"; do
     start
-    [ -n "${window#*:}" ] && key "${window#*:}"
+    ${window#*:}
     check "${window%:*} in front" front "${window%:*}"
     key alt+F4
     check "Alt+F4 ends the program from the ${window%:*}" until_true ended
