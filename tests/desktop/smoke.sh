@@ -94,7 +94,11 @@ check "F5 opens the log" front "MESSAGE LOG"
 check "the log opens stopped" colour_is 800 20 "#FF0000"
 key F1
 check "F1 runs the log" until_true colour_is 800 20 "#00FF00"
+sleep 1
 shot log "TELVX - MESSAGE LOG"
+key F8
+sleep 1
+shot log-decoded "TELVX - MESSAGE LOG"
 key F9
 check "F9 shows the legend" until_true shown LEGEND
 check "the log stays in front" front "MESSAGE LOG"
