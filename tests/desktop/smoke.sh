@@ -20,7 +20,7 @@ check() {  # check NAME COMMAND...
 }
 # Waits up to 5 s for COMMAND to succeed.
 until_true() { for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done; return 1; }
-front_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "TELVX - $1" ] || [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+front_is() { local name; name=$(xdotool getactivewindow getwindowname 2>/dev/null); [ "$name" = "TELVX - $1" ] || [ "$name" = "$1" ]; }
 front() { until_true front_is "$1"; }
 shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 hidden() { ! shown "$1"; }
