@@ -1,6 +1,5 @@
 // The legend: the lines taken from a legend file, and the window the log shows and hides with F9,
 // reloaded at each show.
-#include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPlainTextEdit>
@@ -87,14 +86,6 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     EXPECT_EQ(Memo(), shipped) << "hiding leaves the memo as it is";
     Press(VK_F9);
     EXPECT_EQ(Memo(), (std::vector<std::string>{" alpha", " beta"}));
-}
-
-TEST_F(LegendTest, TheLogKeepsTheKeyboardEvenAfterAClickIntoTheLegend) {
-    TMsgUIForm& log = Open();
-    Press(VK_F9);
-    drive::Activate(*LegendForm);
-    EXPECT_EQ(app->ActiveForm(), &log);
-    EXPECT_EQ(QApplication::activeWindow(), log.Widget());
 }
 
 TEST_F(LegendTest, MissingFileShowsABoxAndKeepsTheMemo) {
