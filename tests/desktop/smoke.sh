@@ -36,6 +36,7 @@ enter() { xdotool mousemove --window "$(xdotool getactivewindow)" "$1" "$2" clic
 # The edit dialog over the nodes panel, for the value of node 21's first row.
 open_dialog() {
     key F3
+    front "NODES PANEL"
     enter 305 92 21
     sleep 1
     xdotool mousemove --window "$(xdotool getactivewindow)" 60 119 click 3
