@@ -1,11 +1,12 @@
 # make run   - build and start TELVOX on the simulated network
 # make test  - build and run every suite
 # make bench - build and run the benchmarks
+# make smoke - build and drive the program on a virtual desktop (screenshots in build/smoke)
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test bench run clean
+.PHONY: all deps build test bench smoke run clean
 
 all: build
 
@@ -40,6 +41,10 @@ vcan: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS) --target board_tests vcan_tests Xat11reg
 	bash tests/vcan/run.sh $(BUILD)
+
+smoke: build
+	@bash scripts/install-deps desktop
+	bash tests/desktop/smoke.sh $(BUILD)
 
 run: build
 	@if [ -x $(BUILD)/dist/telvox ]; then cd $(BUILD)/dist && ./telvox; \

@@ -41,6 +41,8 @@ TLegendForm::TLegendForm() : forms::TForm("LegendForm", 280, 480), MemoLegend(th
     SetBounds(321, 203, 280, 480);
     SetBorderIcons(false);
     SetStayOnTop(true);
+    // Shown beside the log, it leaves the keyboard to the log.
+    SetTakesFocus(false);
     SetFont(MakeFont("MS Sans Serif", -13));
 
     MemoLegend.SetBounds(8, 7, 256, 421);

@@ -163,8 +163,10 @@ void TMenuForm::FormCreate() {
 
 void TMenuForm::FormShow() {
     SetCaption(JoinedCaption("MENUFORM_TITLE"));
-    rdbSpeed.SetFocus();
+    // The keyboard rests on the form, not on the speed choice: no single key (Space, Enter, an
+    // arrow) may switch the bus speed of a menu just shown.
     rdbSpeed.SetItemIndex(HighSpeed == 1 ? 0 : 1);
+    SetFocus();
     ShowVersion();
     RestartState = 0;
     RestartRequested = 0;

@@ -17,7 +17,11 @@ using forms::Application;
 
 void InstallApplicationHooks(forms::TApplication& application) {
     AppWindowHandle = application.Handle();
-    RequestTerminate = [] { Application->Terminate(); };
+    // The program ends as the menu's own close ends it, which writes the window settings.
+    RequestTerminate = [] {
+        if (forms::TForm* main = Application->MainForm()) main->Close();
+        else Application->Terminate();
+    };
     DiscardQueuedRefresh = [] { Application->RemoveQueuedMessages(UM_REFRESH); };
 }
 

@@ -105,9 +105,13 @@ protected:
     void resizeEvent(QResizeEvent*) override {
         if (!form_->quiet_) form_->DoResize(width(), height());
     }
+    // The window manager's close request. A desktop's window manager takes Alt+F4 for itself and
+    // asks the window to close instead, so the request is handled as that key would be.
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
-        if (!form_->quiet_) form_->Close();
+        if (form_->quiet_) return;
+        if (Application && Application->HookKey(*form_, VK_F4, ssAlt)) return;
+        form_->Close();
     }
 
 private:
@@ -178,13 +182,19 @@ void TForm::SetBorderStyle(TFormBorderStyle style) {
 }
 
 void TForm::SetBorderIcons(bool shown) {
-    Qt::WindowFlags flags = widget_->windowFlags() & Qt::WindowStaysOnTopHint;
+    Qt::WindowFlags flags = widget_->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
     flags |= Qt::Window;
     if (!shown) flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     widget_->setWindowFlags(flags);
 }
 
 void TForm::SetStayOnTop(bool onTop) { widget_->setWindowFlag(Qt::WindowStaysOnTopHint, onTop); }
+
+void TForm::SetTakesFocus(bool takesFocus) {
+    takesFocus_ = takesFocus;
+    widget_->setWindowFlag(Qt::WindowDoesNotAcceptFocus, !takesFocus);
+    widget_->setAttribute(Qt::WA_ShowWithoutActivating, !takesFocus);
+}
 
 std::string TForm::Caption() const { return FromQString(widget_->windowTitle()); }
 void TForm::SetCaption(const std::string& caption) { widget_->setWindowTitle(ToQString(caption)); }
@@ -219,6 +229,7 @@ void TForm::Show() {
     }
     widget_->show();
     widget_->raise();
+    if (!takesFocus_) return;
     widget_->activateWindow();
     // The platform reports activation later; our bookkeeping follows the show at once.
     if (Application && widget_->isVisible()) Application->Activated(this);
@@ -293,6 +304,7 @@ void TForm::SetWindowState(TWindowState state) {
 
 void TForm::Repaint() { widget_->repaint(); }
 void TForm::Invalidate() { widget_->update(); }
+void TForm::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
 
 void TForm::DoShow() { FormShow(); }
 void TForm::DoHide() { FormHide(); }
@@ -422,14 +434,18 @@ TApplication::TSystemModal::~TSystemModal() {
     if (Application) --Application->systemModal_;
 }
 
+bool TApplication::HookKey(TForm& form, uint16_t vk, TShiftState shift) {
+    // F10 and every key with Alt are system keys, as the hook expects them.
+    TMsg msg{form.Handle(), (shift & ssAlt) || vk == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 0};
+    bool handled = false;
+    if (OnMessage) OnMessage(msg, handled);
+    return handled;
+}
+
 bool TApplication::HandleKey(QWidget* target, uint16_t vk, TShiftState shift) {
     TForm* form = TForm::Of(target);
     if (!form || form->quiet_) return false;
-    // F10 and every key with Alt are system keys, as the hook expects them.
-    TMsg msg{form->Handle(), (shift & ssAlt) || vk == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 0};
-    bool handled = false;
-    if (OnMessage) OnMessage(msg, handled);
-    if (handled) return true;
+    if (HookKey(*form, vk, shift)) return true;
     uint16_t key = vk;
     TControl* control = TControl::Of(target);
     if (form->KeyPreview || !control) {
@@ -453,6 +469,11 @@ bool TApplication::HandleKey(QWidget* target, uint16_t vk, TShiftState shift) {
 
 void TApplication::Activated(TForm* form) {
     if (form == active_) return;
+    // Activated all the same (a click into it): the keyboard goes back to the form in front.
+    if (!form->takesFocus_) {
+        if (active_ && active_->Visible()) active_->widget_->activateWindow();
+        return;
+    }
     active_ = form;
     form->DoActivate();
 }

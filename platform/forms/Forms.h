@@ -62,6 +62,9 @@ public:
     void SetBorderStyle(TFormBorderStyle style);
     void SetBorderIcons(bool shown);
     void SetStayOnTop(bool onTop);
+    // A form that takes no focus is shown without being activated and is never the active form:
+    // keys stay with the form in front of it.
+    void SetTakesFocus(bool takesFocus);
 
     std::string Caption() const;
     void SetCaption(const std::string& caption);
@@ -86,6 +89,8 @@ public:
     void SetWindowState(TWindowState state);
     void Repaint();
     void Invalidate();
+    // Takes the focus from the controls: keys go to the form alone.
+    void SetFocus();
     // The default button is pressed by Enter when the focused control does not take Enter.
     void SetDefaultButton(TButton* button) { defaultButton_ = button; }
     TButton* DefaultButton() const { return defaultButton_; }
@@ -132,6 +137,7 @@ private:
     TPosition position_ = TPosition::poDefault;
     bool shownOnce_ = false;
     bool fixedSize_ = false;
+    bool takesFocus_ = true;
     int laidOutWidth_;   // client size the controls are laid out for
     int laidOutHeight_;
     bool quiet_ = false;  // being destroyed: events are no longer passed on
@@ -206,6 +212,8 @@ public:
     struct Mailbox;
     void Deliver(uint32_t msg, uintptr_t wParam, intptr_t lParam, uint64_t sequence);
     bool HandleKey(QWidget* target, uint16_t vk, TShiftState shift);
+    // Hands a key of the form to the message hook alone; true when the hook handled it.
+    bool HookKey(TForm& form, uint16_t vk, TShiftState shift);
     void Activated(TForm* form);
 
 private:

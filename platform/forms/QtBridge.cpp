@@ -62,6 +62,8 @@ TColor FromQColor(const QColor& color) {
     return TColor(color.red()) | TColor(color.green()) << 8 | TColor(color.blue()) << 16;
 }
 
+// Installed families whose letters are as wide as the named ones, so that texts fit where they
+// were placed; Verdana has none, DejaVu Sans comes nearest.
 QString FontFamilyFor(std::string_view name) {
     struct Alias {
         std::string_view from;
@@ -69,7 +71,7 @@ QString FontFamilyFor(std::string_view name) {
     };
     static constexpr Alias kAliases[] = {
         {"Courier New", "Liberation Mono"}, {"Courier", "Liberation Mono"},
-        {"Fixedsys", "Liberation Mono"},    {"MS Sans Serif", "Liberation Sans"},
+        {"Fixedsys", "Liberation Mono"},    {"MS Sans Serif", "Liberation Sans Narrow"},
         {"Tahoma", "Liberation Sans"},      {"Arial", "Liberation Sans"},
         {"Verdana", "DejaVu Sans"},         {"Times New Roman", "Liberation Serif"},
     };

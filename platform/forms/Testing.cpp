@@ -42,6 +42,8 @@ void Activate(TForm& form) {
     if (Application) Application->ProcessMessages();
 }
 
+void CloseRequest(TForm& form) { form.Widget()->close(); }
+
 bool SaveScreenshot(TForm& form, const std::string& path) {
     return form.Widget()->grab().save(QString::fromStdString(path), "PNG");
 }

@@ -18,6 +18,8 @@ void PressKey(TForm& form, uint16_t vk, TShiftState shift = 0);
 void MouseUp(TControl& control, TMouseButton button, int x, int y);
 // Shows the form and lets the platform report its activation.
 void Activate(TForm& form);
+// The window manager asks the form's window to close.
+void CloseRequest(TForm& form);
 // The form's client area as a PNG file.
 bool SaveScreenshot(TForm& form, const std::string& path);
 

@@ -53,9 +53,10 @@ TEST_F(AppTest, FontsMapToInstalledFamiliesByPixelHeight) {
         const char* name;
         const char* family;
     };
-    const Case cases[] = {{"Courier New", "Liberation Mono"}, {"courier new", "Liberation Mono"},
-                          {"Fixedsys", "Liberation Mono"},    {"MS Sans Serif", "Liberation Sans"},
-                          {"Tahoma", "Liberation Sans"},      {"Liberation Serif", "Liberation Serif"}};
+    const Case cases[] = {{"Courier New", "Liberation Mono"},         {"courier new", "Liberation Mono"},
+                          {"Fixedsys", "Liberation Mono"},            {"MS Sans Serif", "Liberation Sans Narrow"},
+                          {"Tahoma", "Liberation Sans"},              {"Liberation Serif", "Liberation Serif"},
+                          {"Arial", "Liberation Sans"},               {"Verdana", "DejaVu Sans"}};
     for (const Case& c : cases) {
         TFont font;
         font.Name = c.name;

@@ -232,6 +232,38 @@ TEST_F(MessageTest, KeysPassTheHookThenTheFormThenTheControl) {
     EXPECT_EQ(form->okClicks, 1);
 }
 
+TEST_F(MessageTest, ACloseRequestIsAltF4ForTheHookAndElseCloses) {
+    TRecordingForm* main = nullptr;
+    TRecordingForm* other = nullptr;
+    app->CreateForm(main);
+    app->CreateForm(other);
+    drive::Activate(*other);
+    swallowKey = VK_F4;
+    drive::CloseRequest(*other);
+    ASSERT_EQ(hookKeys.size(), 1u);
+    EXPECT_EQ(hookKeys[0].msg, WM_SYSKEYDOWN);
+    EXPECT_EQ(hookKeys[0].wParam, VK_F4);
+    EXPECT_TRUE(other->Visible()) << "the hook took it";
+    swallowKey = 0;
+    drive::CloseRequest(*other);
+    EXPECT_FALSE(other->Visible());
+    EXPECT_EQ(other->events.back(), "hide");
+}
+
+TEST_F(AppTest, AFormThatTakesNoFocusLeavesTheActivityWhereItWas) {
+    TRecordingForm* main = nullptr;
+    TRecordingForm* aside = nullptr;
+    app->CreateForm(main);
+    app->CreateForm(aside);
+    aside->SetTakesFocus(false);
+    drive::Activate(*main);
+    drive::Activate(*aside);
+    EXPECT_TRUE(aside->Visible());
+    EXPECT_EQ(app->ActiveForm(), main);
+    EXPECT_EQ(QApplication::activeWindow(), main->Widget());
+    EXPECT_EQ(aside->events, (std::vector<std::string>{"create", "resize", "show"}));
+}
+
 TEST_F(AppTest, ShowModalReturnsTheResultAButtonSets) {
     TKeyForm* dialog = nullptr;
     app->CreateForm(dialog);

@@ -107,6 +107,19 @@ TEST_P(MenuSpeedTest, StoredSpeedSelectsItsItem) {
     EXPECT_EQ(InvalidateList->size(), 1u);
 }
 
+TEST_P(MenuSpeedTest, NoSingleKeyOnTheFreshMenuChangesTheSpeed) {
+    SetTopSpeed(GetParam().stored);
+    TMenuForm* menu = ShowMenu();
+    for (uint16_t key : {VK_SPACE, VK_RETURN, VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT}) {
+        drive::PressKey(*menu, key);
+        app->ProcessMessages();
+        EXPECT_EQ(menu->rdbSpeed.ItemIndex(), GetParam().item) << "key " << key;
+    }
+    EXPECT_EQ(TopSpeed(), GetParam().stored);
+    EXPECT_EQ(menu->RestartRequested, 0);
+    EXPECT_FALSE(menu->rdbSpeed.Focused());
+}
+
 INSTANTIATE_TEST_SUITE_P(Speeds, MenuSpeedTest,
                          ::testing::Values(SpeedCase{"1", 0, 1}, SpeedCase{"0", 1, 0}, SpeedCase{"2", 0, 1}));
 
@@ -226,6 +239,37 @@ TEST_F(MenuTest, AltF4EndsTheProgramFromAnyWindow) {
     drive::PressKey(*tree, VK_F4, ssAlt);
     EXPECT_TRUE(app->Terminated());
 }
+
+// Alt+F4, or the window manager's close request that stands for it on a desktop, from the menu
+// or from a working window: the program ends as the menu's close ends it.
+struct EndCase {
+    const char* name;
+    bool fromTree;
+    bool closeRequest;
+};
+
+class MenuEndTest : public MenuTest, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(MenuEndTest, EndsTheProgramAndWritesTheWindowSettings) {
+    TMenuForm* menu = ShowMenu();
+    TForm* window = menu;
+    if (GetParam().fromTree) {
+        window = StandIn("TreeUIForm");
+        drive::PressKey(*menu, VK_F4);
+        ASSERT_TRUE(window->Visible());
+    }
+    if (GetParam().closeRequest) drive::CloseRequest(*window);
+    else drive::PressKey(*window, VK_F4, ssAlt);
+    EXPECT_TRUE(app->Terminated());
+    EXPECT_EQ(SetupValue("WINWIDTH"), menu->Width());
+    EXPECT_EQ(SetupValue("WINSTATUS"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, MenuEndTest,
+                         ::testing::Values(EndCase{"AltF4OnMenu", false, false}, EndCase{"AltF4OnTree", true, false},
+                                           EndCase{"CloseRequestOnMenu", false, true},
+                                           EndCase{"CloseRequestOnTree", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MenuTest, RefreshCopiesDateAndTimeOnlyWhileTheMenuIsActive) {
     TMenuForm* menu = ShowMenu();

@@ -1,6 +1,10 @@
 // The legend: the lines taken from a legend file, and the window the log shows and hides with F9,
 // reloaded at each show.
+#include <QFontMetrics>
 #include <QImage>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 
 #include "LogFixture.h"
 
@@ -64,12 +68,18 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     Press(VK_F9);
     ASSERT_TRUE(LegendForm->Visible());
     EXPECT_EQ(log.LegendShown, 1);
-    EXPECT_EQ(app->ActiveForm(), LegendForm);
+    EXPECT_EQ(app->ActiveForm(), &log);
     EXPECT_EQ(LegendForm->Caption(), "LEGEND");
     const std::vector<std::string> shipped = Memo();
     ASSERT_EQ(shipped.size(), 35u);
-    EXPECT_EQ(shipped[0], " dt   tempo dal messaggio prec. [ms]");
+    EXPECT_EQ(shipped[0], " dt   [ms] dal msg. prec.");
     EXPECT_TRUE(boxes.empty());
+    auto* memo = qobject_cast<QPlainTextEdit*>(LegendForm->MemoLegend.Widget());
+    const QFontMetrics metrics(memo->font());
+    const int room = memo->viewport()->width() - 2 * int(memo->document()->documentMargin());
+    for (const std::string& line : shipped)
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromLatin1(line)), room) << "cut at the right edge: " << line;
+    EXPECT_EQ(memo->horizontalScrollBar()->maximum(), 0);
 
     WriteText(File(), "A: alpha\r\nB: beta\r\n");
     Press(VK_F9);

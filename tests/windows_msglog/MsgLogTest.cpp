@@ -138,8 +138,10 @@ TEST_F(LogTest, RefreshWorksOnlyWhileTheLogOrTheLegendIsActive) {
     EXPECT_EQ(log.MSGWin.LineCount(), 0);
     EXPECT_TRUE(log.TimeShown.empty());
 
+    drive::Activate(log);
     Press(VK_F9);
-    ASSERT_EQ(app->ActiveForm(), LegendForm);
+    ASSERT_TRUE(LegendForm->Visible());
+    ASSERT_EQ(app->ActiveForm(), &log) << "the legend leaves the log in front";
     Tick();
     EXPECT_EQ(log.TimeShown, TimeText.Get());
     ASSERT_EQ(log.MSGWin.LineCount(), 5);

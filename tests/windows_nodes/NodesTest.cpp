@@ -251,7 +251,7 @@ TEST_F(PanelTest, GridsListTheRowsOfDevicesAndOfTheController) {
     EXPECT_EQ(panel->CellText(1, 1, RowOf(rows, "ISTERESI")), "   0.0") << "'I', one decimal";
     EXPECT_EQ(drawnValue[0][0], "21") << "the panel drew the value";
     EXPECT_EQ(panel->FCState1.Caption(), "OPERATIONAL");
-    EXPECT_EQ(panel->FCState2.Caption(), "PRE-OPERATIONAL");
+    EXPECT_EQ(panel->FCState2.Caption(), "PRE-OP");
     EXPECT_EQ(panel->UpdVers1.Caption(), "");
 
     const TUIWinDefRows& zem = UIFile->ZemRows;
@@ -290,6 +290,26 @@ TEST_F(PanelTest, NodeTextsThatAreNoDeviceShowBlankRowsAndOnlyPresentNodesAreAsk
     EXPECT_EQ(panel->SelectPending[3], 1);
     ASSERT_TRUE(Run([&] { return Sent(0x61E, {0x40, 0x0F, 0x20}); }));
     EXPECT_FALSE(Sent(0x628, {0x40}));
+}
+
+TEST_F(PanelTest, HeaderTextsOfTheShippedStringTableFitBetweenTheirNeighbours) {
+    struct Header {
+        TLabel &hint, &state, &caption;
+        TEdit& field;
+    };
+    const Header headers[] = {{panel->UpdVers1, panel->FCState1, panel->Label1, panel->FCNum1},
+                              {panel->UpdVers2, panel->FCState2, panel->Label2, panel->FCNum2},
+                              {panel->UpdVers3, panel->FCState3, panel->Label3, panel->FCNum3},
+                              {panel->UpdVers4, panel->FCState4, panel->Label4, panel->FCNum4}};
+    for (const Header& h : headers) {
+        h.hint.SetCaption("Upd.SW V.");
+        EXPECT_LE(h.hint.Left() + h.hint.Width(), h.state.Left()) << h.hint.Name;
+        EXPECT_LE(h.caption.Left() + h.caption.Width(), h.field.Left()) << h.caption.Name;
+        for (const char* key : {"UIFORM_OPERATIONAL", "UIFORM_PRE_OPERATIONAL", "UIFORM_NOT_PRESENT"}) {
+            h.state.SetCaption(AppStr->GetString(key));
+            EXPECT_LE(h.state.Left() + h.state.Width(), h.caption.Left()) << h.state.Name << " " << key;
+        }
+    }
 }
 
 TEST_F(PanelTest, OldFirmwareHintFollowsTheVersionWordAndKeepsTheDialogShut) {

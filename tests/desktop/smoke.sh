@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The installed program on a real X server (Xvfb) under a light window manager (openbox), driven
+# only by real key and mouse events (xdotool): every window opened and left by its keys, the keys
+# of the window in front checked by their effect, the fresh menu's speed choice against stray keys,
+# and Alt+F4 from each window. A screenshot of each window stays in <build>/smoke for a person.
+# Usage: smoke.sh [build-dir]
+set -uo pipefail
+build=$(realpath "${1:-build}")
+out=$build/smoke
+rm -rf "$out" && mkdir -p "$out" && cp -r "$build/dist" "$out/dist"
+export QT_QPA_PLATFORM=xcb
+passed=0 failed=0 daemons=() app=
+
+cleanup() { kill $app "${daemons[@]}" 2>/dev/null; }
+trap cleanup EXIT
+
+check() {  # check NAME COMMAND...
+    if "${@:2}"; then passed=$((passed + 1)); echo "ok   $1"
+    else failed=$((failed + 1)); echo "FAIL $1"; grab root "$out/failed-$failed.png"; fi
+}
+# Waits up to 5 s for COMMAND to succeed.
+until_true() { for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done; return 1; }
+front_is() { local name; name=$(xdotool getactivewindow getwindowname 2>/dev/null); [ "$name" = "TELVX - $1" ] || [ "$name" = "$1" ]; }
+front() { until_true front_is "$1"; }
+shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+hidden() { ! shown "$1"; }
+key() { xdotool key --delay 60 "$@"; sleep 0.3; }
+# import asks for a mouse click when it has no window: it always gets one, or the root.
+grab() { timeout 5 import -window "${1:-root}" "${@:2}"; }
+shot() { xdotool mousemove 1279 1023; sleep 0.2; grab "$(xdotool search --onlyvisible --name "^$2\$" | head -1)" "$out/$1.png"; }
+# The colour of one pixel of the window in front, as #RRGGBB.
+pixel() { grab "$(xdotool getactivewindow)" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}'; }
+colour_is() { [ "$(pixel "$1" "$2")" = "$3" ]; }
+# Types into the field at (x, y) of the window in front, then Enter.
+enter() { xdotool mousemove --window "$(xdotool getactivewindow)" "$1" "$2" click 1; key End BackSpace BackSpace BackSpace; xdotool type "$3"; key Return; }
+# The edit dialog over the nodes panel, for the value of node 21's first row.
+open_dialog() {
+    key F3
+    front "NODES PANEL"
+    enter 305 92 21
+    sleep 1
+    xdotool mousemove --window "$(xdotool getactivewindow)" 60 119 click 3
+}
+ended() { ! kill -0 "$app" 2>/dev/null; }
+settings_written() { grep -q '^WINWIDTH=' "$out/dist/IN/TELVOX.ini"; }
+speed() { grep '^topSpeed' "$out/dist/Morvand.ini"; }
+
+start() {
+    [ -n "$app" ] && ! ended && kill "$app" && wait "$app" 2>/dev/null
+    : >"$out/dist/IN/TELVOX.ini"
+    (cd "$out/dist" && exec ./telvox) >>"$out/telvox.log" 2>&1 &
+    app=$!
+    check "menu in front at start" front "TELVX - MENU"
+}
+
+# A display and a window manager of their own.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
+daemons+=($!)
+until_true test -s "$out/display" || { echo "smoke: Xvfb did not start"; exit 1; }
+export DISPLAY=:$(cat "$out/display")
+openbox --startup "touch $out/wm-ready" >"$out/openbox.log" 2>&1 &
+daemons+=($!)
+until_true test -e "$out/wm-ready" || { echo "smoke: openbox did not start"; exit 1; }
+
+start
+before=$(speed)
+key space Return
+check "Space and Enter leave the fresh menu's speed" test "$(speed)" = "$before"
+check "and the menu in front" front MENU
+shot menu "TELVX - MENU"
+
+key F3
+check "F3 opens the nodes panel" front "NODES PANEL"
+enter 306 368 35
+enter 640 92 127
+key F10
+open_dialog
+check "a right-click on a row opens the edit dialog" front "EDIT VALUE"
+shot editpar "EDIT VALUE"
+key Escape
+check "Esc closes the dialog" front "NODES PANEL"
+shot nodes "TELVX - NODES PANEL"
+key F10
+check "F10 leaves the nodes panel" front MENU
+
+key F4
+check "F4 opens the tree" front "NODES TREE"
+sleep 0.5
+shot tree "TELVX - NODES TREE"
+key F10
+check "F10 leaves the tree" front MENU
+
+key F5
+check "F5 opens the log" front "MESSAGE LOG"
+check "the log opens stopped" colour_is 800 20 "#FF0000"
+key F1
+check "F1 runs the log" until_true colour_is 800 20 "#00FF00"
+sleep 1
+shot log "TELVX - MESSAGE LOG"
+key F8
+sleep 1
+shot log-decoded "TELVX - MESSAGE LOG"
+key F9
+check "F9 shows the legend" until_true shown LEGEND
+check "the log stays in front" front "MESSAGE LOG"
+key F2
+check "F2 stops the log with the legend shown" until_true colour_is 800 20 "#FF0000"
+shot legend LEGEND
+xdotool mousemove --window "$(xdotool search --onlyvisible --name '^LEGEND$')" 100 100 click 1
+key F1
+check "F1 runs the log after a click into the legend" until_true colour_is 800 20 "#00FF00"
+key F9
+check "F9 hides the legend" until_true hidden LEGEND
+key F10
+check "F10 leaves the log" front MENU
+
+key F6
+check "F6 opens the download window" front "DWLD PANEL"
+shot dwld "TELVX - DWLD PANEL"
+key F10
+check "F10 leaves the download window" front MENU
+key F10
+check "F10 on the menu ends the program" until_true ended
+check "with the window settings written" settings_written
+
+for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key F5 F9" "DWLD PANEL:key F6" \
+    "EDIT VALUE:open_dialog"; do
+    start
+    ${window#*:}
+    check "${window%:*} in front" front "${window%:*}"
+    key alt+F4
+    check "Alt+F4 ends the program from the ${window%:*}" until_true ended
+    check "with the window settings written" settings_written
+done
+
+echo "screenshots: $out"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
