@@ -42,6 +42,7 @@ void TProtocol::CheckHeartbeats() {
 }
 
 void TProtocol::Execute() {
+    rtl::SetThreadName("TProtocol");
     while (!Terminated()) {
         if (Flags.fetch_and(static_cast<uint8_t>(~ResetStatRequest)) & ResetStatRequest) {
             Stat = TDLLStat{};

@@ -45,6 +45,7 @@ size_t TScheduler::EntryCount() const { return Entries ? Entries->size() : 0; }
 void TScheduler::Execute() {
     // Ended before it ever ran (destroyed while never resumed): no pass at all.
     if (Terminated()) return;
+    rtl::SetThreadName("TScheduler");
     _PELKINSendString("Scheduler start event");
     while (!Terminated()) {
         Pass();

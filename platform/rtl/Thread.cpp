@@ -1,8 +1,13 @@
 #include "rtl/Thread.h"
 
+#include <pthread.h>
+
 #include <cassert>
+#include <string>
 
 namespace rtl {
+
+void SetThreadName(const char* name) { pthread_setname_np(pthread_self(), std::string(name).substr(0, 15).c_str()); }
 
 TThread::TThread(bool createSuspended) {
     if (!createSuspended) Resume();

@@ -8,6 +8,9 @@
 
 namespace rtl {
 
+// Names the calling thread as the system's tools show it (at most 15 characters are kept).
+void SetThreadName(const char* name);
+
 class TThread {
 public:
     explicit TThread(bool createSuspended);
