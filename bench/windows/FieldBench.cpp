@@ -1,6 +1,7 @@
 // A day in the field, shortened: the program in one process with all its windows, on the
 // simulated 20-node network in real time, under the offscreen platform.
-//   memo: log lines pushed through the message log's display path; resident memory after warm-up.
+//   memo: log lines pushed through the message log's display path, and refreshes of the nodes
+//         tree's value memo; resident memory after warm-up.
 //   idle: CPU of every thread on the main menu.
 //   log:  the message log capturing in front at 100 % load of 125 kbit/s: CPU of every thread and
 //         resident memory at each step.
@@ -25,6 +26,7 @@
 #include "Program.h"
 #include "RxMsgRing.h"
 #include "Schedule.h"
+#include "Tree.h"
 #include "bench/Short.h"
 #include "bench/protocol_server/BusSetup.h"
 #include "forms/Forms.h"
@@ -122,6 +124,21 @@ void MemoRun(long lines) {
                 ResidentMb() - warm);
 }
 
+// Refreshes of the nodes tree's value memo as its refresh makes them for the selected node.
+void TreeMemoRun(long refreshes) {
+    TTreeUIForm& tree = *TreeUIForm;
+    tree.ShowNodeValues(21);
+    double warm = 0;
+    for (long i = 0; i < refreshes; ++i) {
+        tree.RefreshNodeValues(21);
+        if (i % 64 == 0) forms::Application->ProcessMessages();
+        if (i == refreshes / 10) warm = ResidentMb();
+    }
+    forms::Application->ProcessMessages();
+    std::printf("tree memo: %ld refreshes of %d lines: resident memory after warm-up %.1f MB, at the end %.1f MB: "
+                "growth %.2f MB\n", refreshes, tree.Memo1.LineCount(), warm, ResidentMb(), ResidentMb() - warm);
+}
+
 void Scenario(const std::shared_ptr<sim::Network>& net) {
     const bool brief = benchshort::Short();
     forms::drive::Activate(*MenuForm);
@@ -131,17 +148,27 @@ void Scenario(const std::shared_ptr<sim::Network>& net) {
     forms::drive::PressKey(*MenuForm, forms::VK_F5);
     Wait(200);
     MemoRun(brief ? 20'000 : 1'000'000);
+    TreeMemoRun(brief ? 2'000 : 50'000);
 
     forms::drive::PressKey(*MsgUIForm, forms::VK_F1);
     net->SetBackgroundLoad(100);
     Wait(brief ? 1000 : 5000);
     PrintCpu("message log capturing at 100 % load", brief ? 3 : 60);
-    const int steps = brief ? 5 : 10;
+    const int seconds = brief ? 5 : 600, every = brief ? 1 : 60;
     std::printf("message log capturing at 100 %% load: resident memory each %s\n", brief ? "second" : "minute");
-    for (int i = 0; i <= steps; ++i) {
-        if (i) Wait(brief ? 1000 : 60'000);
-        std::printf("  %2d %7.1f MB\n", i, ResidentMb());
+    // The captured frames are counted each second, well before the 10,000-frame ring wraps.
+    uint16_t seen = RxMsgRing.WriteIndex();
+    uint64_t frames = 0, overruns = 0;
+    for (int s = 0; s <= seconds; ++s) {
+        if (s) Wait(1000);
+        for (const uint16_t w = RxMsgRing.WriteIndex(); seen != w; ++frames) {
+            seen = uint16_t((seen + 1) % TRxMsgRing::kSlots);
+            if (RxMsgRing.Record(seen).Status & MORVAND_RX_OVERRUN) ++overruns;
+        }
+        if (s % every == 0) std::printf("  %3d %7.1f MB\n", s / every, ResidentMb());
     }
+    std::printf("  frames captured %llu, overrun marks among them %llu\n", (unsigned long long)frames,
+                (unsigned long long)overruns);
     net->SetBackgroundLoad(0);
     forms::Application->Terminate();
 }
