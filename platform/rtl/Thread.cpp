@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cassert>
+#include <chrono>
 #include <string>
 
 namespace rtl {
@@ -64,6 +65,18 @@ void TThread::Suspend() {
     suspended_ = true;
     cv_.wait(lock, [this] { return !suspended_ || terminated_; });
     suspended_ = false;
+}
+
+void TThread::Wake() {
+    std::lock_guard lock(m_);
+    woken_ = true;
+    cv_.notify_all();
+}
+
+void TThread::Rest(uint32_t ms) {
+    std::unique_lock lock(m_);
+    cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return woken_ || terminated_; });
+    woken_ = false;
 }
 
 void TThread::WaitFor() {
