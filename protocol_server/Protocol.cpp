@@ -46,7 +46,7 @@ void TProtocol::CheckHeartbeats() {
 uint32_t TProtocol::RestMs() const {
     // A command or an exchange follows the replies the receive thread books: a pass every ms.
     if (CommandBlock.Target.load() != 0 || Due200CNode != 0 || SdoTransactionNode.load() != 0) return 1;
-    // A node turning present meanwhile expires 3000 ms on, after the longest rest.
+    // A node that turns present during a rest expires 3000 ms on, well after the longest rest.
     uint64_t first = UINT64_MAX;
     for (int n = FirstDevice; n <= SystemNode; ++n)
         if (IsNodeAlive(static_cast<uint8_t>(n))) first = std::min(first, HeartbeatDeadline[n].load());

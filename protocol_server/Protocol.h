@@ -1,8 +1,9 @@
 // TProtocol: the library's protocol object and its worker thread. One pass at a time: statistics
 // reset, heartbeat supervision, the pending-command sender, the SDO supervisor, a requested
 // self-suspension. Passes follow each other by a millisecond while a command or an exchange is
-// under way; otherwise the thread rests until the first heartbeat expiry or a caller's request. Received frames arrive on the board's thread through OnVciReceive,
-// which fills the instance's receive ring and decodes them into the node database.
+// under way; otherwise the thread rests until the first heartbeat expiry or a caller's request.
+// Received frames arrive on the board's thread through OnVciReceive, which fills the instance's
+// receive ring and decodes them into the node database.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -136,7 +137,6 @@ protected:
     void Execute() override;
 
 private:
-
     TRxMsg Ring[RingSlots] = {};
     uint8_t RingWrite = 0;  // slot written last
     uint8_t RingRead = 0;   // slot read last

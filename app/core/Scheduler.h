@@ -1,8 +1,8 @@
 // The timing thread and the refresh dispatch. Every few milliseconds the thread rewrites SysTick
 // (and the date and time texts when the second changed), posts UM_REFRESH to the application window
 // every 100 ms (UM_TICK500 every 500 ms) and, unless paused, runs its entries (the node poller) on
-// its own thread. The application
-// message handler turns each UM_REFRESH into one run of RefreshList on the user-interface thread.
+// its own thread. The application message handler turns each UM_REFRESH into one run of
+// RefreshList on the user-interface thread.
 #pragma once
 #include <atomic>
 #include <cstdint>
