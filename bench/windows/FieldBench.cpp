@@ -5,6 +5,8 @@
 //   idle: CPU of every thread on the main menu.
 //   log:  the message log capturing in front at 100 % load of 125 kbit/s: CPU of every thread and
 //         resident memory at each step.
+//   windows: the nodes panel, the nodes tree and the download window each in front while the
+//         nodes' values keep changing; resident memory before and after.
 // CPU is read per thread from /proc (time on a CPU, in ns); the simulated network's thread is
 // listed apart from the program's and the library's. BENCH_SHORT=1 runs each part for seconds.
 #include <dirent.h>
@@ -25,7 +27,9 @@
 #include "Msgui.h"
 #include "Program.h"
 #include "RxMsgRing.h"
+#include "Dwload.h"
 #include "Schedule.h"
+#include "Ui.h"
 #include "Tree.h"
 #include "bench/Short.h"
 #include "bench/protocol_server/BusSetup.h"
@@ -139,6 +143,44 @@ void TreeMemoRun(long refreshes) {
                 "growth %.2f MB\n", refreshes, tree.Memo1.LineCount(), warm, ResidentMb(), ResidentMb() - warm);
 }
 
+// Each window that refreshes while in front, opened from the menu, while every node's values
+// change ten times a second.
+void OtherWindows(sim::Network& net, bool brief) {
+    QTimer changer;
+    int round = 0;
+    QObject::connect(&changer, &QTimer::timeout, [&] {
+        ++round;
+        for (uint8_t n = 21; n < 40; ++n)
+            net.ChangeValues(n, [&](sim::NodeValues& v) {
+                v.setPoint = int8_t(round % 40);
+                v.analog[0] = int16_t(200 + round % 50);
+            });
+    });
+    changer.start(100);
+    struct Window {
+        uint16_t key;
+        forms::TForm* form;
+        const char* name;
+    };
+    const int seconds = brief ? 3 : 120;
+    std::printf("windows in front at 100 %% load, values changing, %d s each: resident memory\n", seconds);
+    for (const Window& w : {Window{forms::VK_F3, NodesUIForm, "nodes panel"}, {forms::VK_F4, TreeUIForm, "nodes tree"},
+                            {forms::VK_F6, DwldUIForm, "download"}}) {
+        forms::drive::Activate(*MenuForm);
+        forms::drive::PressKey(*MenuForm, w.key);
+        forms::drive::Activate(*w.form);
+        if (w.form == TreeUIForm) {
+            TreeUIForm->SelectedNode = 21;
+            TreeUIForm->ShowNodeValues(21);
+        }
+        Wait(brief ? 500 : 10'000);
+        const double before = ResidentMb();
+        Wait(seconds * 1000);
+        std::printf("  %-12s %7.1f MB -> %7.1f MB\n", w.name, before, ResidentMb());
+        forms::drive::PressKey(*w.form, forms::VK_F10);
+    }
+}
+
 void Scenario(const std::shared_ptr<sim::Network>& net) {
     const bool brief = benchshort::Short();
     forms::drive::Activate(*MenuForm);
@@ -169,6 +211,8 @@ void Scenario(const std::shared_ptr<sim::Network>& net) {
     }
     std::printf("  frames captured %llu, overrun marks among them %llu\n", (unsigned long long)frames,
                 (unsigned long long)overruns);
+    forms::drive::PressKey(*MsgUIForm, forms::VK_F10);
+    OtherWindows(*net, brief);
     net->SetBackgroundLoad(0);
     forms::Application->Terminate();
 }
