@@ -36,6 +36,7 @@
 #include "forms/Forms.h"
 #include "forms/Keys.h"
 #include "forms/Testing.h"
+#include "rtl/Messages.h"
 
 namespace fs = std::filesystem;
 
@@ -237,14 +238,22 @@ int main(int argc, char** argv) {
     InstallApplicationHooks(application);
     ScheduleGlobalsInit();
     BaseDirSource = [base] { return base.string() + "/"; };
+    // A box would wait for a hand that never comes: it is printed instead.
+    rtl::SetMessageBoxHandler([](const std::string& text, const std::string& caption, int) {
+        std::printf("box \"%s\": %s\n", caption.c_str(), text.c_str());
+        return rtl::IDOK;
+    });
     ScheduleStartup(argc, argv);
-    QTimer::singleShot(0, [net] { Scenario(net); });
-    WinMain();
+    const bool started = !forms::Application->Terminated();
+    if (started) {
+        QTimer::singleShot(0, [net] { Scenario(net); });
+        WinMain();
+    }
     ScheduleShutdown();
     ScheduleGlobalsExit();
     RemoveApplicationHooks();
     sim::Network::Install(nullptr);
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(root);
-    return 0;
+    return started ? 0 : 1;
 }
