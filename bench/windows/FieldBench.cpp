@@ -221,6 +221,7 @@ void Scenario(const std::shared_ptr<sim::Network>& net) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
     const fs::path root = fs::temp_directory_path() / ("telvox_field_" + std::to_string(getpid()));
     const fs::path base = root / "base", work = root / "work";
     fs::create_directories(work);
