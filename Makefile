@@ -26,7 +26,7 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@n=0; for b in $(BUILD)/bench/*/bench_*; do \
 	  [ -f "$$b" ] && [ -x "$$b" ] || continue; n=$$((n + 1)); echo "== $$b"; \
-	  QT_QPA_PLATFORM=offscreen $(if $(BENCH_SHORT),BENCHMARK_MIN_TIME=0.01) "$$b" || exit 1; \
+	  QT_QPA_PLATFORM=offscreen $(if $(filter-out 0,$(BENCH_SHORT)),BENCHMARK_MIN_TIME=0.01) "$$b" || exit 1; \
 	done; [ $$n -gt 0 ] || { echo "no benchmark program under $(BUILD)/bench"; exit 1; }
 
 run: build
