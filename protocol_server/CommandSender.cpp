@@ -80,6 +80,7 @@ bool MarkPending(uint8_t node, uint8_t mark, uint8_t storeEntry, uint16_t value)
     TNodeDatabase::StoreValue(storeEntry, node, value);
     PendingMarks[mark].store(1);
     CommandBlock.Target.store(node);
+    if (TProtocol* p = Protocol.load()) p->Wake();
     return true;
 }
 

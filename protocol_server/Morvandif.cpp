@@ -89,6 +89,7 @@ bool _MORVANDProtocolSuspend(void) {
     if (!p || p->Suspended()) return false;
     LogLine("MORVANDProtocolSuspend");
     p->SuspendRequest.store(1);
+    p->Wake();
     return true;
 }
 
@@ -115,7 +116,10 @@ TDLLStat* _MORVANDGetDLLStatPtr(void) {
 
 void _MORVANDResetDLLStat(void) {
     LogLine("MORVANDResetDLLStat");
-    if (TProtocol* p = Protocol.load()) p->Flags.fetch_or(ResetStatRequest);
+    if (TProtocol* p = Protocol.load()) {
+        p->Flags.fetch_or(ResetStatRequest);
+        p->Wake();
+    }
 }
 
 }  // extern "C"

@@ -1,5 +1,7 @@
 #include "Protocol.h"
 
+#include <algorithm>
+
 #include "logserver/Pelkin.h"
 #include "rtl/Clock.h"
 
@@ -45,7 +47,21 @@ void TProtocol::CheckHeartbeats() {
     }
 }
 
+uint32_t TProtocol::RestMs() const {
+    // A command or an exchange follows the replies the receive thread books: a pass every ms.
+    if (CommandBlock.Target.load() != 0 || Due200CNode != 0 || SdoTransactionNode.load() != 0) return 1;
+    // A node that turns present during a rest expires 3000 ms on, well after the longest rest.
+    uint64_t first = UINT64_MAX;
+    for (int n = FirstDevice; n <= SystemNode; ++n)
+        if (IsNodeAlive(static_cast<uint8_t>(n))) first = std::min(first, HeartbeatDeadline[n].load());
+    const uint64_t now = rtl::GetSystemTimeAsFileTime();
+    if (first == UINT64_MAX || first >= now + uint64_t(MaxRestMs) * 10000) return MaxRestMs;
+    // Passed when strictly earlier than now: one ms past the deadline.
+    return first < now ? 1 : static_cast<uint32_t>((first - now) / 10000) + 1;
+}
+
 void TProtocol::Execute() {
+    rtl::SetThreadName("TProtocol");
     while (!Terminated()) {
         if (Flags.fetch_and(static_cast<uint8_t>(~ResetStatRequest)) & ResetStatRequest) {
             Stat = TDLLStat{};
@@ -60,7 +76,7 @@ void TProtocol::Execute() {
             LogLine("TProtocol:Suspend");
             Suspend();
         }
-        rtl::Sleep(1);
+        Rest(RestMs());
     }
     CloseBoard();
     LogLine("TProtocol:Protocol on terminate");

@@ -1,7 +1,9 @@
-// TProtocol: the library's protocol object and its worker thread. One pass about every millisecond:
-// statistics reset, heartbeat supervision, the pending-command sender, the SDO supervisor, a
-// requested self-suspension. Received frames arrive on the board's thread through OnVciReceive,
-// which fills the instance's receive ring and decodes them into the node database.
+// TProtocol: the library's protocol object and its worker thread. One pass at a time: statistics
+// reset, heartbeat supervision, the pending-command sender, the SDO supervisor, a requested
+// self-suspension. Passes follow each other by a millisecond while a command or an exchange is
+// under way; otherwise the thread rests until the first heartbeat expiry or a caller's request.
+// Received frames arrive on the board's thread through OnVciReceive, which fills the instance's
+// receive ring and decodes them into the node database.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -128,6 +130,11 @@ private:
 
 public:
     // ---- end of pending writes, SDO exchanges, download frames
+
+    // Longest rest between passes: bounds the reaction to a clock that jumps or is moved by hand.
+    static constexpr uint32_t MaxRestMs = 100;
+    // How long the thread may rest after a pass without anything observable coming later.
+    uint32_t RestMs() const;
 
 protected:
     void Execute() override;

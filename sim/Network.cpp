@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "rtl/Thread.h"
 #include "sim/NetworkFile.h"
 
 namespace sim {
@@ -313,6 +314,7 @@ int Network::HostQueueLevel() const {
 }
 
 void Network::BusLoop(std::shared_ptr<Network> self, HostSink sink, uint64_t generation) {
+    rtl::SetThreadName("sim bus");
     std::vector<Delivered> batch;
     std::unique_lock lock(m_);
     while (generation_ == generation) {

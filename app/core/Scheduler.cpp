@@ -1,5 +1,6 @@
 #include "Scheduler.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "rtl/Clock.h"
@@ -45,16 +46,22 @@ size_t TScheduler::EntryCount() const { return Entries ? Entries->size() : 0; }
 void TScheduler::Execute() {
     // Ended before it ever ran (destroyed while never resumed): no pass at all.
     if (Terminated()) return;
+    rtl::SetThreadName("TScheduler");
     _PELKINSendString("Scheduler start event");
     while (!Terminated()) {
         Pass();
-        rtl::Sleep(1);
+        // Not past the next refresh, so that its period keeps to the millisecond.
+        Rest(std::min(PassMs, Next100 - Tick + 1));
     }
 }
 
 void TScheduler::Pass() {
-    DateText.Set(DateOf(rtl::GetLocalTime()));
-    TimeText.Set(TimeOf(rtl::GetLocalTime()));
+    const uint64_t second = rtl::GetSystemTimeAsFileTime() / 10'000'000;
+    if (second != TextSecond) {
+        TextSecond = second;
+        DateText.Set(DateOf(rtl::GetLocalTime()));
+        TimeText.Set(TimeOf(rtl::GetLocalTime()));
+    }
     Tick = rtl::GetTickCount();
     SysTick.store(Tick);
     if (Tick > Next500) {

@@ -1,7 +1,8 @@
-// The timing thread and the refresh dispatch. Once a millisecond the thread rewrites the date and
-// time texts and SysTick, posts UM_REFRESH to the application window every 100 ms (UM_TICK500 every
-// 500 ms) and, unless paused, runs its entries (the node poller) on its own thread. The application
-// message handler turns each UM_REFRESH into one run of RefreshList on the user-interface thread.
+// The timing thread and the refresh dispatch. Every few milliseconds the thread rewrites SysTick
+// (and the date and time texts when the second changed), posts UM_REFRESH to the application window
+// every 100 ms (UM_TICK500 every 500 ms) and, unless paused, runs its entries (the node poller) on
+// its own thread. The application message handler turns each UM_REFRESH into one run of
+// RefreshList on the user-interface thread.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -25,9 +26,14 @@ public:
     void AddEntry(TFuncPtr entry);
     size_t EntryCount() const;
 
-    // One pass of the loop without its sleep: texts, tick, due messages, entries. The thread runs
-    // it once a millisecond; tests call it on a scheduler that was never resumed.
+    // One pass of the loop without its rest: texts, tick, due messages, entries. The thread runs
+    // it every PassMs at most; tests call it on a scheduler that was never resumed.
     void Pass();
+
+    // The node poller drains the library's 19-frame receive ring on every pass. The shortest frames
+    // at 125 kbit/s fill it in 7.6 ms, so a pass every 4 ms keeps it from overflowing with room for
+    // a late wake-up, at a quarter of the wake-ups of a pass every millisecond.
+    static constexpr uint32_t PassMs = 4;
 
     // Non-zero: the entries are skipped; the texts, the tick and the messages go on.
     std::atomic<uint8_t> Paused{0};
@@ -42,6 +48,7 @@ private:
     uint32_t Next100 = 0;
     uint32_t Next500 = 0;
     uint32_t Tick = 0;
+    uint64_t TextSecond = UINT64_MAX;  // second of the system time the texts were made for
     std::unique_ptr<TFuncPtrList> Entries;
 };
 

@@ -256,8 +256,11 @@ void TMsgUIForm::ShowRecords(uint16_t first, uint16_t last, bool fresh) {
         first = Next(first, count - keep);
         count = keep;
     }
-    for (int k = 0; k < count; ++k) MSGWin.AddLine(RecordLine(Next(first, k)));
-    while (MSGWin.LineCount() > 0 && MSGWin.DisplayLineCount() > WindowLines) MSGWin.DeleteLine(0);
+    // One addition for all: each line of the text becomes a line of the memo.
+    std::string text;
+    for (int k = 0; k < count; ++k) text += (k ? "\r\n" : "") + RecordLine(Next(first, k));
+    if (count > 0) MSGWin.AddLine(text);
+    MSGWin.KeepLastRows(WindowLines);
 }
 
 void TMsgUIForm::ShowState(TLogState state) {

@@ -2,6 +2,11 @@
 // (19 devices and the controller), the registry and settings files in a scratch folder, and a
 // poller that drains the receive ring every millisecond as the program's scheduler thread does.
 #pragma once
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -9,6 +14,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
+#include <cstdio>
 
 #include "Morvand.h"
 #include "sim/Network.h"
@@ -51,9 +58,16 @@ private:
     std::filesystem::path dir_ = std::filesystem::temp_directory_path() / ("morvand_bench_" + std::to_string(getpid()));
 };
 
-// Drains _GetRxMsg every millisecond on its own thread.
+// Drains _GetRxMsg every millisecond on its own thread and keeps every gap between two drains.
+// A gap longer than kLongGapUs is taken apart: time spent waiting for a CPU (the kernel's run-queue
+// delay of this thread), time inside the drain (the ring lock), and the page faults taken.
 class Poller {
 public:
+    static constexpr uint64_t kLongGapUs = 5000;
+    struct LongGaps {
+        uint64_t count = 0, totalUs = 0, waitingForCpuUs = 0, drainingUs = 0, minorFaults = 0, majorFaults = 0;
+    };
+
     Poller() : thread_([this] { Run(); }) {}
     ~Poller() { Stop(); }
     void Stop() {
@@ -64,29 +78,70 @@ public:
     uint64_t Overruns() const { return overruns_; }
     // Longest time between two drains, in microseconds.
     uint64_t LongestGapUs() const { return longestGapUs_; }
+    // After Stop: the gap below which the share q of all gaps lies, in microseconds.
+    uint64_t GapQuantileUs(double q) {
+        if (gaps_.empty()) return 0;
+        const size_t at = std::min(gaps_.size() - 1, size_t(q * double(gaps_.size())));
+        std::nth_element(gaps_.begin(), gaps_.begin() + long(at), gaps_.end());
+        return gaps_[at];
+    }
+    const LongGaps& Long() const { return long_; }  // after Stop
 
 private:
-    void Run() {
-        TRxMsg m;
-        auto last = std::chrono::steady_clock::now();
-        while (!stop_) {
-            const auto now = std::chrono::steady_clock::now();
-            const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(now - last).count();
-            if (uint64_t(gap) > longestGapUs_) longestGapUs_ = uint64_t(gap);
-            last = now;
-            while (_GetRxMsg(&m)) {
-                ++received_;
-                if (m.Status & MORVAND_RX_OVERRUN) ++overruns_;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+    static uint64_t RunQueueWaitNs(int fd) {
+        char text[96] = {};
+        if (fd < 0 || pread(fd, text, sizeof text - 1, 0) <= 0) return 0;
+        unsigned long long onCpu = 0, waiting = 0;
+        return std::sscanf(text, "%llu %llu", &onCpu, &waiting) == 2 ? waiting : 0;
+    }
+    static rusage ThreadUsage() {
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        return u;
+    }
+    void Drain(TRxMsg& m) {
         while (_GetRxMsg(&m)) {
             ++received_;
             if (m.Status & MORVAND_RX_OVERRUN) ++overruns_;
         }
     }
+    void Run() {
+        using Clock = std::chrono::steady_clock;
+        const int fd = open("/proc/thread-self/schedstat", O_RDONLY);
+        gaps_.reserve(1 << 16);
+        TRxMsg m;
+        auto last = Clock::now();
+        uint64_t lastWait = RunQueueWaitNs(fd), lastDrainUs = 0;
+        rusage lastUsage = ThreadUsage();
+        while (!stop_) {
+            const auto now = Clock::now();
+            const auto gap = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(now - last).count());
+            const uint64_t wait = RunQueueWaitNs(fd);
+            const rusage usage = ThreadUsage();
+            gaps_.push_back(uint32_t(std::min<uint64_t>(gap, UINT32_MAX)));
+            if (gap > longestGapUs_) longestGapUs_ = gap;
+            if (gap > kLongGapUs) {
+                ++long_.count;
+                long_.totalUs += gap;
+                long_.waitingForCpuUs += (wait - lastWait) / 1000;
+                long_.drainingUs += lastDrainUs;
+                long_.minorFaults += uint64_t(usage.ru_minflt - lastUsage.ru_minflt);
+                long_.majorFaults += uint64_t(usage.ru_majflt - lastUsage.ru_majflt);
+            }
+            last = now;
+            lastWait = wait;
+            lastUsage = usage;
+            Drain(m);
+            lastDrainUs = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - now).count());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        Drain(m);
+        if (fd >= 0) close(fd);
+    }
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> received_{0}, overruns_{0}, longestGapUs_{0};
+    std::vector<uint32_t> gaps_;
+    LongGaps long_;
     std::thread thread_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "BusSetup.h"
+#include "bench/Short.h"
 
 using namespace morvandbench;
 
@@ -30,7 +31,7 @@ double CpuMsPerSecond(int seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const int seconds = benchshort::Seconds(argc, argv, 10, 1);
     auto net = TwentyNodes(sim::TimeMode::RealTime);
     Installation inst(net);
     if (!inst.Start()) {

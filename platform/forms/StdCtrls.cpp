@@ -128,6 +128,8 @@ void TButton::Click() { AsButton(Widget())->click(); }
 
 TMemo::TMemo(TForm* owner, std::string name) : TControl(owner, new QPlainTextEdit, std::move(name)) {
     AsMemo(Widget())->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The windows rewrite their memos all day long: a history would keep every text ever shown.
+    AsMemo(Widget())->setUndoRedoEnabled(false);
 }
 
 bool TMemo::Empty() const { return !hasLines_ && AsMemo(Widget())->document()->isEmpty(); }
@@ -194,24 +196,46 @@ std::string TMemo::Text() const {
     return text;
 }
 
+namespace {
+// Rows one line takes in the memo.
+int RowsOf(const QPlainTextEdit* memo, const QString& text) {
+    if (memo->lineWrapMode() == QPlainTextEdit::NoWrap) return 1;
+    const qreal width = memo->viewport()->width() - 2 * memo->document()->documentMargin();
+    QTextLayout layout(text, memo->font());
+    QTextOption option = layout.textOption();
+    option.setWrapMode(memo->wordWrapMode());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int rows = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max<qreal>(width, 1));
+        ++rows;
+    }
+    layout.endLayout();
+    return rows;
+}
+}  // namespace
+
 int TMemo::DisplayLineCount() const {
     auto* memo = AsMemo(Widget());
     if (memo->lineWrapMode() == QPlainTextEdit::NoWrap) return LineCount();
-    const qreal width = memo->viewport()->width() - 2 * memo->document()->documentMargin();
     int rows = 0;
-    for (int i = 0, n = LineCount(); i < n; ++i) {
-        QTextLayout layout(memo->document()->findBlockByNumber(i).text(), memo->font());
-        QTextOption option = layout.textOption();
-        option.setWrapMode(memo->wordWrapMode());
-        layout.setTextOption(option);
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(std::max<qreal>(width, 1));
-            ++rows;
-        }
-        layout.endLayout();
-    }
+    for (int i = 0, n = LineCount(); i < n; ++i) rows += RowsOf(memo, memo->document()->findBlockByNumber(i).text());
     return rows;
+}
+
+void TMemo::KeepLastRows(int rows) {
+    if (LineCount() == 0) return;
+    auto* memo = AsMemo(Widget());
+    // From the bottom up, the first line that no longer fits: it and every line above it go.
+    int shown = 0;
+    QTextBlock cut = memo->document()->lastBlock();
+    while (cut.isValid() && (shown += RowsOf(memo, cut.text())) <= rows) cut = cut.previous();
+    if (!cut.isValid()) return;
+    if (!cut.next().isValid()) return Clear();
+    QTextCursor cursor(memo->document());
+    cursor.setPosition(cut.next().position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 namespace {

@@ -81,6 +81,9 @@ public:
     std::string Text() const;
     // Lines as the memo shows them, a wrapped line counting once per row.
     int DisplayLineCount() const;
+    // Deletes top lines until DisplayLineCount is at most rows (a line that alone needs more rows
+    // goes as well): the result of DeleteLine(0) while it is larger, with one layout per line kept.
+    void KeepLastRows(int rows);
 
     int SelStart() const;
     void SetSelStart(int position);  // also brings the caret's line into view

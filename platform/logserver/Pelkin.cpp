@@ -6,6 +6,7 @@
 #include "rtl/Clock.h"
 #include "rtl/Files.h"
 #include "rtl/Messages.h"
+#include "rtl/Thread.h"
 
 #include <atomic>
 #include <chrono>
@@ -194,6 +195,7 @@ private:
     }
 
     void Writer(std::string base, uint16_t period) {
+        rtl::SetThreadName("Pelkin writer");
         LogFile file(std::move(base), period);
         std::unique_lock lk(m_);
         for (;;) {

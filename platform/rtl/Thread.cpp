@@ -1,8 +1,14 @@
 #include "rtl/Thread.h"
 
+#include <pthread.h>
+
 #include <cassert>
+#include <chrono>
+#include <string>
 
 namespace rtl {
+
+void SetThreadName(const char* name) { pthread_setname_np(pthread_self(), std::string(name).substr(0, 15).c_str()); }
 
 TThread::TThread(bool createSuspended) {
     if (!createSuspended) Resume();
@@ -59,6 +65,18 @@ void TThread::Suspend() {
     suspended_ = true;
     cv_.wait(lock, [this] { return !suspended_ || terminated_; });
     suspended_ = false;
+}
+
+void TThread::Wake() {
+    std::lock_guard lock(m_);
+    woken_ = true;
+    cv_.notify_all();
+}
+
+void TThread::Rest(uint32_t ms) {
+    std::unique_lock lock(m_);
+    cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return woken_ || terminated_; });
+    woken_ = false;
 }
 
 void TThread::WaitFor() {

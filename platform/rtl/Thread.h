@@ -2,11 +2,15 @@
 // Resume, able to suspend itself from its body until the next Resume, asked to end by Terminate.
 #pragma once
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 namespace rtl {
+
+// Names the calling thread as the system's tools show it (at most 15 characters are kept).
+void SetThreadName(const char* name);
 
 class TThread {
 public:
@@ -25,6 +29,8 @@ public:
     // True while never started or while suspended by itself.
     bool Suspended() const;
     bool Finished() const;
+    // Ends a Rest of the body early; a wake that finds the body busy ends its next Rest at once.
+    void Wake();
     // Blocks until the body has returned (returns at once for a thread never started) and then,
     // once, runs OnTerminate on the calling thread.
     void WaitFor();
@@ -37,6 +43,8 @@ protected:
     // Self-suspension from the body: blocks until Resume. Returns at once when termination has been
     // requested, so that a waiter never hangs.
     void Suspend();
+    // Sleeps up to ms milliseconds of real time, less when Wake or Terminate comes first.
+    void Rest(uint32_t ms);
     // Destruction steps: Terminate; start a never-started thread (its body then sees Terminated at
     // once and runs no pass); wake a suspended one; WaitFor.
     void Finish();
@@ -52,6 +60,7 @@ private:
     bool terminated_ = false;
     bool finished_ = false;
     bool endHandlerRun_ = false;
+    bool woken_ = false;
 };
 
 }  // namespace rtl

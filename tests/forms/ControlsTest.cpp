@@ -89,6 +89,28 @@ TEST_F(ControlsTest, WrappedMemoCountsRowsAsShown) {
     EXPECT_EQ(memo.DisplayLineCount(), 2);
 }
 
+TEST_F(ControlsTest, MemoKeepsItsLastRowsAsDeletingTheTopLineWouldLeaveIt) {
+    struct Case {
+        bool wrap;
+        int rows;
+    };
+    const std::string wide(200, 'x');
+    for (const Case c : {Case{false, 3}, {false, 10}, {false, 0}, {false, -4}, {true, 2}, {true, 3}, {true, 40}}) {
+        TMemo kept(form, "kept"), deleted(form, "deleted");
+        for (TMemo* m : {&kept, &deleted}) {
+            m->SetBounds(0, 0, 120, 200);
+            m->SetWordWrap(c.wrap);
+            for (const std::string& line : {std::string("a"), wide, std::string("b"), std::string("c"), wide})
+                m->AddLine(line);
+        }
+        drive::Activate(*form);
+        kept.KeepLastRows(c.rows);
+        while (deleted.LineCount() > 0 && deleted.DisplayLineCount() > c.rows) deleted.DeleteLine(0);
+        EXPECT_EQ(kept.Text(), deleted.Text()) << c.wrap << " " << c.rows;
+        EXPECT_EQ(kept.LineCount(), deleted.LineCount()) << c.wrap << " " << c.rows;
+    }
+}
+
 TEST_F(ControlsTest, GridDrawsEveryVisibleCellAndFindsCellsUnderThePointer) {
     TStringGrid grid(form, "SGWin1");
     grid.SetBounds(0, 0, 200, 100);

@@ -68,6 +68,33 @@ TEST_F(ProtocolThreadTest, DeadlineRule) {
     EXPECT_EQ(deadline.load(), clock.SystemTime() - 10'000);
 }
 
+TEST_F(ProtocolThreadTest, RestsUntilTheFirstHeartbeatExpiryOrAMillisecondWhileWorkIsUnderWay) {
+    struct Case {
+        const char* what;
+        int64_t deadlineMs;  // of present node 40; INT64_MIN: not present
+        uint8_t target, sdoNode;
+        uint32_t rest;
+    };
+    const Case cases[] = {
+        {"nobody present", INT64_MIN, 0, 0, TProtocol::MaxRestMs},
+        {"expiry in 50 ms", 50, 0, 0, 51},
+        {"expiry far ahead", 3000, 0, 0, TProtocol::MaxRestMs},
+        {"expiry due", -1, 0, 0, 1},
+        {"command pending", 3000, 40, 0, 1},
+        {"exchange open", 3000, 0, 40, 1},
+    };
+    ASSERT_TRUE(_MORVANDProtocolCreate(1));
+    for (const Case& c : cases) {
+        TProtocol::SetNodeAlive(40, c.deadlineMs != INT64_MIN);
+        if (c.deadlineMs != INT64_MIN) TProtocol::SetDeadline(Instance().HeartbeatDeadline[40], int32_t(c.deadlineMs));
+        CommandBlock.Target.store(c.target);
+        SdoTransactionNode.store(c.sdoNode);
+        EXPECT_EQ(Instance().RestMs(), c.rest) << c.what;
+    }
+    CommandBlock.Target.store(0);
+    SdoTransactionNode.store(0);
+}
+
 TEST_F(ProtocolThreadTest, SuspendsOnRequestAndSupervisesNothingWhileSuspended) {
     ASSERT_TRUE(_MORVANDProtocolCreate(1));
     ASSERT_TRUE(_MORVANDProtocolBegin());

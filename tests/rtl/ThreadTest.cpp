@@ -16,6 +16,7 @@ public:
     ~Worker() override { Finish(); }
 
     void SelfSuspend() { Suspend(); }
+    void RestFor(uint32_t ms) { Rest(ms); }
     static void Loop(Worker& w) {
         while (!w.Terminated()) {
             ++w.passes;
@@ -84,6 +85,27 @@ TEST(ThreadTest, TerminateWakesASelfSuspendedThread) {
     w.WaitFor();
     EXPECT_TRUE(w.Finished());
     EXPECT_EQ(w.passes, 1);
+}
+
+TEST(ThreadTest, RestEndsOnWakeAndOnTerminateAndKeepsAWakeThatCameEarly) {
+    std::atomic<int> rests{0};
+    std::atomic<bool> busy{true};
+    Worker w([&](Worker& self) {
+        while (busy) std::this_thread::yield();
+        while (!self.Terminated()) {
+            self.RestFor(600'000);
+            ++rests;
+        }
+    });
+    w.Resume();
+    w.Wake();  // while the body is busy: its first rest ends at once
+    busy = false;
+    ASSERT_TRUE(Eventually([&] { return rests == 1; }));
+    w.Wake();
+    ASSERT_TRUE(Eventually([&] { return rests == 2; }));
+    w.Terminate();
+    w.WaitFor();
+    EXPECT_EQ(rests, 3);
 }
 
 TEST(ThreadTest, SuspendAfterTerminateReturnsAtOnce) {

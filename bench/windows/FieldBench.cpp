@@ -1,0 +1,260 @@
+// A day in the field, shortened: the program in one process with all its windows, on the
+// simulated 20-node network in real time, under the offscreen platform.
+//   memo: log lines pushed through the message log's display path, and refreshes of the nodes
+//         tree's value memo; resident memory after warm-up.
+//   idle: CPU of every thread on the main menu.
+//   log:  the message log capturing in front at 100 % load of 125 kbit/s: CPU of every thread and
+//         resident memory at each step.
+//   windows: the nodes panel, the nodes tree and the download window each in front while the
+//         nodes' values keep changing; resident memory before and after.
+// CPU is read per thread from /proc (time on a CPU, in ns); the simulated network's thread is
+// listed apart from the program's and the library's. BENCH_SHORT=1 runs each part for seconds.
+#include <dirent.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "Menu.h"
+#include "Msgui.h"
+#include "Program.h"
+#include "RxMsgRing.h"
+#include "Dwload.h"
+#include "Schedule.h"
+#include "Ui.h"
+#include "Tree.h"
+#include "bench/Short.h"
+#include "bench/protocol_server/BusSetup.h"
+#include "forms/Forms.h"
+#include "forms/Keys.h"
+#include "forms/Testing.h"
+#include "rtl/Messages.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ThreadCpu {
+    std::string name;
+    uint64_t ns = 0;
+};
+
+std::string ReadFirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+std::map<int, ThreadCpu> SampleThreads() {
+    std::map<int, ThreadCpu> threads;
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir) return threads;
+    while (dirent* e = readdir(dir)) {
+        const int tid = std::atoi(e->d_name);
+        if (tid <= 0) continue;
+        const std::string base = std::string("/proc/self/task/") + e->d_name;
+        threads[tid] = {ReadFirstLine(base + "/comm"), std::strtoull(ReadFirstLine(base + "/schedstat").c_str(), nullptr, 10)};
+    }
+    closedir(dir);
+    return threads;
+}
+
+double ResidentMb() {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024;
+    return 0;
+}
+
+// Runs the application's message loop for ms milliseconds.
+void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool IsSimulation(const std::string& name) { return name.rfind("sim", 0) == 0; }
+
+// CPU per thread over seconds of running, as a share of one core; the sums with and without the
+// simulated network.
+void PrintCpu(const char* title, int seconds) {
+    const auto before = SampleThreads();
+    const auto start = std::chrono::steady_clock::now();
+    Wait(seconds * 1000);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto after = SampleThreads();
+    std::printf("%s: CPU per thread over %d s, %% of one core\n", title, seconds);
+    double own = 0, simulated = 0;
+    for (const auto& [tid, t] : after) {
+        const auto was = before.find(tid);
+        const uint64_t ns = t.ns - (was == before.end() ? 0 : was->second.ns);
+        const double share = double(ns) / 1e9 / wall * 100;
+        const bool sim = IsSimulation(t.name);
+        (sim ? simulated : own) += share;
+        std::printf("  %-16s %6d %7.2f %%%s\n", tid == getpid() ? "main (GUI)" : t.name.c_str(), tid, share,
+                    sim ? "   (simulated network)" : "");
+    }
+    std::printf("  program and library threads %7.2f %%, simulated network %7.2f %%\n", own, simulated);
+}
+
+// Lines through the message log's display path as its refresh shows them, a page of
+// WindowLines records at a time; resident memory after the first tenth.
+void MemoRun(long lines) {
+    TMsgUIForm& log = *MsgUIForm;
+    const long pages = lines / std::max(log.WindowLines, 1);
+    double warm = 0;
+    uint16_t first = 1;
+    const auto start = std::chrono::steady_clock::now();
+    for (long p = 0; p < pages; ++p) {
+        const uint16_t last = uint16_t((first + log.WindowLines - 1) % 10000);
+        log.ShowRecords(first, last, false);
+        first = uint16_t((last + 1) % 10000);
+        if (p % 64 == 0) forms::Application->ProcessMessages();
+        if (p == pages / 10) warm = ResidentMb();
+    }
+    forms::Application->ProcessMessages();
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("memo: %ld lines through the message log's display (%d a refresh) in %.1f s\n",
+                pages * log.WindowLines, log.WindowLines, secs);
+    std::printf("  resident memory after warm-up %.1f MB, at the end %.1f MB: growth %.2f MB\n", warm, ResidentMb(),
+                ResidentMb() - warm);
+}
+
+// Refreshes of the nodes tree's value memo as its refresh makes them for the selected node.
+void TreeMemoRun(long refreshes) {
+    TTreeUIForm& tree = *TreeUIForm;
+    tree.ShowNodeValues(21);
+    double warm = 0;
+    for (long i = 0; i < refreshes; ++i) {
+        tree.RefreshNodeValues(21);
+        if (i % 64 == 0) forms::Application->ProcessMessages();
+        if (i == refreshes / 10) warm = ResidentMb();
+    }
+    forms::Application->ProcessMessages();
+    std::printf("tree memo: %ld refreshes of %d lines: resident memory after warm-up %.1f MB, at the end %.1f MB: "
+                "growth %.2f MB\n", refreshes, tree.Memo1.LineCount(), warm, ResidentMb(), ResidentMb() - warm);
+}
+
+// Each window that refreshes while in front, opened from the menu, while every node's values
+// change ten times a second.
+void OtherWindows(sim::Network& net, bool brief) {
+    QTimer changer;
+    int round = 0;
+    QObject::connect(&changer, &QTimer::timeout, [&] {
+        ++round;
+        for (uint8_t n = 21; n < 40; ++n)
+            net.ChangeValues(n, [&](sim::NodeValues& v) {
+                v.setPoint = int8_t(round % 40);
+                v.analog[0] = int16_t(200 + round % 50);
+            });
+    });
+    changer.start(100);
+    struct Window {
+        uint16_t key;
+        forms::TForm* form;
+        const char* name;
+    };
+    const int seconds = brief ? 3 : 120;
+    std::printf("windows in front at 100 %% load, values changing, %d s each: resident memory\n", seconds);
+    for (const Window& w : {Window{forms::VK_F3, NodesUIForm, "nodes panel"}, {forms::VK_F4, TreeUIForm, "nodes tree"},
+                            {forms::VK_F6, DwldUIForm, "download"}}) {
+        forms::drive::Activate(*MenuForm);
+        forms::drive::PressKey(*MenuForm, w.key);
+        forms::drive::Activate(*w.form);
+        if (w.form == TreeUIForm) {
+            TreeUIForm->SelectedNode = 21;
+            TreeUIForm->ShowNodeValues(21);
+        }
+        Wait(brief ? 500 : 10'000);
+        const double before = ResidentMb();
+        Wait(seconds * 1000);
+        std::printf("  %-12s %7.1f MB -> %7.1f MB\n", w.name, before, ResidentMb());
+        forms::drive::PressKey(*w.form, forms::VK_F10);
+    }
+}
+
+void Scenario(const std::shared_ptr<sim::Network>& net) {
+    const bool brief = benchshort::Short();
+    forms::drive::Activate(*MenuForm);
+    Wait(brief ? 1000 : 5000);
+    PrintCpu("idle menu", brief ? 3 : 60);
+
+    forms::drive::PressKey(*MenuForm, forms::VK_F5);
+    Wait(200);
+    MemoRun(brief ? 20'000 : 1'000'000);
+    TreeMemoRun(brief ? 2'000 : 50'000);
+
+    forms::drive::PressKey(*MsgUIForm, forms::VK_F1);
+    net->SetBackgroundLoad(100);
+    Wait(brief ? 1000 : 5000);
+    PrintCpu("message log capturing at 100 % load", brief ? 3 : 60);
+    const int seconds = brief ? 5 : 600, every = brief ? 1 : 60;
+    std::printf("message log capturing at 100 %% load: resident memory each %s\n", brief ? "second" : "minute");
+    // The captured frames are counted each second, well before the 10,000-frame ring wraps.
+    uint16_t seen = RxMsgRing.WriteIndex();
+    uint64_t frames = 0, overruns = 0;
+    for (int s = 0; s <= seconds; ++s) {
+        if (s) Wait(1000);
+        for (const uint16_t w = RxMsgRing.WriteIndex(); seen != w; ++frames) {
+            seen = uint16_t((seen + 1) % TRxMsgRing::kSlots);
+            if (RxMsgRing.Record(seen).Status & MORVAND_RX_OVERRUN) ++overruns;
+        }
+        if (s % every == 0) std::printf("  %3d %7.1f MB\n", s / every, ResidentMb());
+    }
+    std::printf("  frames captured %llu, overrun marks among them %llu\n", (unsigned long long)frames,
+                (unsigned long long)overruns);
+    forms::drive::PressKey(*MsgUIForm, forms::VK_F10);
+    OtherWindows(*net, brief);
+    net->SetBackgroundLoad(0);
+    forms::Application->Terminate();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
+    const fs::path root = fs::temp_directory_path() / ("telvox_field_" + std::to_string(getpid()));
+    const fs::path base = root / "base", work = root / "work";
+    fs::create_directories(work);
+    fs::create_directories(base);
+    for (const char* folder : {"USR", "IN"})
+        fs::copy(fs::path(TELVOX_DIST) / folder, base / folder, fs::copy_options::recursive);
+    fs::copy_file(fs::path(TELVOX_DIST) / "Morvand.ini", work / "Morvand.ini");
+    std::ofstream(root / "Xat11reg.reg") << "simulated 0\n";
+    setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
+    fs::current_path(work);
+    auto net = morvandbench::TwentyNodes(sim::TimeMode::RealTime);
+    sim::Network::Install(net);
+
+    forms::TApplication application(argc, argv);
+    InstallApplicationHooks(application);
+    ScheduleGlobalsInit();
+    BaseDirSource = [base] { return base.string() + "/"; };
+    // A box would wait for a hand that never comes: it is printed instead.
+    rtl::SetMessageBoxHandler([](const std::string& text, const std::string& caption, int) {
+        std::printf("box \"%s\": %s\n", caption.c_str(), text.c_str());
+        return rtl::IDOK;
+    });
+    ScheduleStartup(argc, argv);
+    const bool started = !forms::Application->Terminated();
+    if (started) {
+        QTimer::singleShot(0, [net] { Scenario(net); });
+        WinMain();
+    }
+    ScheduleShutdown();
+    ScheduleGlobalsExit();
+    RemoveApplicationHooks();
+    sim::Network::Install(nullptr);
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(root);
+    return started ? 0 : 1;
+}
