@@ -329,7 +329,7 @@ std::string TMsgUIForm::LogFileName() {
 void TMsgUIForm::SaveLog() {
     std::error_code ec;
     if (!std::filesystem::is_directory(rtl::NativePath(kOutFolder), ec) && !rtl::CreateDirectory(kOutFolder))
-        rtl::MessageBox("Creazione DIRECTORY .\\OUT non riuscita!", "ATTENZIONE", rtl::MB_OK);
+        rtl::MessageBox("Creazione DIRECTORY ./OUT non riuscita!", "ATTENZIONE", rtl::MB_OK);
     const std::string path = LogFileName();
     const uint16_t anchor = RxMsgRing.Anchor();
     std::string bytes;

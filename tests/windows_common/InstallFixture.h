@@ -4,6 +4,7 @@
 // time), the application with the program's hooks, and boxes recorded instead of shown. Fixtures
 // add their nodes to net in their constructors.
 #pragma once
+#include <QTimer>
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -81,6 +82,19 @@ protected:
         previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
         BaseDir = base.string() + "/";
         _CmdLineData::Flags = 0;
+    }
+
+    // The program's main routine with `step` run every 10 ms on the GUI thread; the application is
+    // ended after 20 s, which only keeps a failing test from hanging.
+    int RunProgram(const std::function<void()>& step) {
+        int waited = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if ((waited += 10) > 20000) return app->Terminate();
+            step();
+        });
+        poll.start(10);
+        return WinMain();
     }
 
     void TearDown() override {
