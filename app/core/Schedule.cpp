@@ -62,11 +62,11 @@ struct TLogSettings {
     uint16_t duration;
 };
 
-// [General] logEn and logDur of the library's settings file. A value that is not a number reads
-// as its key's absent default.
+// [General] logEn and logDur of the library's settings file, read by the library's rule: a value
+// that is not wholly a number reads as its key's absent default.
 TLogSettings ReadLogSettings() {
-    int logEn = rtl::GetPrivateProfileInt("General", "logEn", 99, kLibrarySettings);
-    int logDur = rtl::GetPrivateProfileInt("General", "logDur", 999, kLibrarySettings);
+    int logEn = rtl::GetPrivateProfileDecimal("General", "logEn", 99, kLibrarySettings);
+    int logDur = rtl::GetPrivateProfileDecimal("General", "logDur", 999, kLibrarySettings);
     if (logEn == 99) logEn = 0;
     if (logDur < 0 || logDur > 998) logDur = 0;
     return {logEn != 0, static_cast<uint16_t>(logDur)};

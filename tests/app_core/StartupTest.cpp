@@ -210,6 +210,8 @@ TEST_F(Startup, LogSettingsChooseDurationAndEnable) {
         {"logEn=1\r\nlogDur=0\r\n", true, false},
         {"logEn=yes\r\nlogDur=3\r\n", false, true},
         {"logEn=1\r\nlogDur=x\r\n", true, false},
+        {"logEn=1 ; on\r\nlogDur=3\r\n", false, true},
+        {"logEn=1\r\nlogDur=3 days\r\n", true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.general);
