@@ -3,13 +3,17 @@
 //   memo: log lines pushed through the message log's display path, and refreshes of the nodes
 //         tree's value memo; resident memory after warm-up.
 //   idle: CPU of every thread on the main menu.
-//   log:  the message log capturing in front at 100 % load of 125 kbit/s: CPU of every thread and
-//         resident memory at each step.
+//   log:  the message log capturing in front at 100 % load of 125 kbit/s: CPU of every thread,
+//         resident memory at each step, the frames captured with their overrun marks, and the gaps
+//         between the poller's drains of the library's receive ring (the long ones taken apart).
 //   windows: the nodes panel, the nodes tree and the download window each in front while the
 //         nodes' values keep changing; resident memory before and after.
 // CPU is read per thread from /proc (time on a CPU, in ns); the simulated network's thread is
-// listed apart from the program's and the library's. BENCH_SHORT=1 runs each part for seconds.
+// listed apart from the program's and the library's. BENCH_SHORT=1 runs each part for seconds; an
+// argument gives the seconds of the capture (600 in full, 5 short).
 #include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -21,7 +25,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "Menu.h"
 #include "Msgui.h"
@@ -41,6 +47,118 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The program's poller, watched from outside: this program defines _GetRxMsg, so the poller's calls
+// land here first and go on to the library's. A drain is the run of calls that ends with the one
+// finding the ring empty; its gap is the time since the previous drain began.
+class DrainWatch {
+public:
+    static constexpr uint64_t kLongGapUs = 6000;
+    static constexpr size_t kLongShown = 40;
+    struct Long {  // a drain after a long gap or with an overrun mark
+        uint64_t gapUs, schedulerWaitUs, busWaitUs;
+        unsigned frames, late;  // frames taken; those the bus had finished before the previous drain
+        bool overrun;
+    };
+
+    static DrainWatch& Instance() {
+        static DrainWatch watch;
+        return watch;
+    }
+    // From now on every drain is kept; busTid: the simulated network's bus thread.
+    void Start(int busTid) {
+        std::lock_guard lock(m_);
+        busFd_ = busTid > 0 ? open(("/proc/self/task/" + std::to_string(busTid) + "/schedstat").c_str(), O_RDONLY) : -1;
+        gaps_.clear();
+        longs_.clear();
+        full_ = overruns_ = drains_ = 0;
+        on_ = true;
+    }
+    bool Call(TRxMsg* msg) {
+        static const auto real = reinterpret_cast<bool (*)(TRxMsg*)>(dlsym(RTLD_NEXT, "_GetRxMsg"));
+        const bool got = real(msg);
+        if (!on_) return got;
+        if (frames_ == 0) begun_ = std::chrono::steady_clock::now();
+        if (got) {
+            // Bus time (stamps of 100 us) against this clock: the smallest difference seen is a frame
+            // taken as soon as it ended.
+            const int64_t stamp = int64_t(msg->TimeStamp) * 100, now = Us(begun_);
+            if (now - stamp < offset_) offset_ = now - stamp;
+            late_ += stamp + offset_ + kStampSlackUs < Us(previous_);
+            ++frames_;
+            overrun_ = overrun_ || (msg->Status & MORVAND_RX_OVERRUN);
+            return got;
+        }
+        EndDrain();
+        return got;
+    }
+    void Print() {
+        std::lock_guard lock(m_);
+        on_ = false;
+        std::vector<uint32_t> g = gaps_;
+        std::sort(g.begin(), g.end());
+        auto at = [&](double q) { return g.empty() ? 0u : g[std::min(g.size() - 1, size_t(q * double(g.size())))]; };
+        std::printf("  poller: %llu drains, gap between drains p50 %.2f ms, p99 %.2f ms, p99.99 %.2f ms, max %.2f ms\n",
+                    (unsigned long long)drains_, at(0.5) / 1e3, at(0.99) / 1e3, at(0.9999) / 1e3,
+                    g.empty() ? 0 : g.back() / 1e3);
+        std::printf("  poller: drains that found the ring full (19 frames) %llu, with an overrun mark %llu;"
+                    " longest drain %.2f ms; gaps over %.0f ms %zu:\n", (unsigned long long)full_,
+                    (unsigned long long)overruns_, longestDrainUs_ / 1e3, kLongGapUs / 1e3,
+                    size_t(g.end() - std::upper_bound(g.begin(), g.end(), uint32_t(kLongGapUs))));
+        for (const Long& l : longs_)
+            std::printf("    gap %6.2f ms, %2u frames (%2u ended on the bus before the previous drain)%s; waiting for"
+                        " a CPU: poller %.2f ms, bus %.2f ms\n", l.gapUs / 1e3, l.frames, l.late,
+                        l.overrun ? ", OVERRUN" : "", l.schedulerWaitUs / 1e3, l.busWaitUs / 1e3);
+    }
+
+private:
+    static constexpr int64_t kStampSlackUs = 300;
+    static int64_t Us(std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+    }
+    static uint64_t WaitNs(int fd) {
+        char text[96] = {};
+        unsigned long long onCpu = 0, waiting = 0;
+        if (fd < 0 || pread(fd, text, sizeof text - 1, 0) <= 0) return 0;
+        return std::sscanf(text, "%llu %llu", &onCpu, &waiting) == 2 ? waiting : 0;
+    }
+    void EndDrain() {
+        const auto drainUs = uint64_t(Us(std::chrono::steady_clock::now()) - Us(begun_));
+        if (ownFd_ < 0) ownFd_ = open("/proc/thread-self/schedstat", O_RDONLY);
+        const uint64_t own = WaitNs(ownFd_);
+        std::lock_guard lock(m_);
+        const uint64_t bus = WaitNs(busFd_);
+        if (previous_ != std::chrono::steady_clock::time_point{}) {
+            const auto gap = uint64_t(Us(begun_) - Us(previous_));
+            gaps_.push_back(uint32_t(std::min<uint64_t>(gap, UINT32_MAX)));
+            ++drains_;
+            full_ += frames_ >= 19;
+            overruns_ += overrun_;
+            longestDrainUs_ = std::max(longestDrainUs_, drainUs);
+            if ((gap > kLongGapUs || overrun_) && longs_.size() < kLongShown)
+                longs_.push_back({gap, (own - lastOwn_) / 1000, (bus - lastBus_) / 1000, frames_, late_, overrun_});
+        }
+        previous_ = begun_;
+        lastOwn_ = own;
+        lastBus_ = bus;
+        frames_ = late_ = 0;
+        overrun_ = false;
+    }
+
+    std::atomic<bool> on_{false};
+    // The poller's own: when this drain and the previous one began.
+    std::chrono::steady_clock::time_point begun_, previous_;
+    unsigned frames_ = 0, late_ = 0;
+    int64_t offset_ = INT64_MAX;
+    bool overrun_ = false;
+    int ownFd_ = -1;
+    // Shared with the reader.
+    std::mutex m_;
+    uint64_t lastOwn_ = 0, lastBus_ = 0, drains_ = 0, full_ = 0, overruns_ = 0, longestDrainUs_ = 0;
+    int busFd_ = -1;
+    std::vector<uint32_t> gaps_;
+    std::vector<Long> longs_;
+};
 
 struct ThreadCpu {
     std::string name;
@@ -83,6 +201,12 @@ void Wait(int ms) {
 }
 
 bool IsSimulation(const std::string& name) { return name.rfind("sim", 0) == 0; }
+
+int BusThread() {
+    for (const auto& [tid, t] : SampleThreads())
+        if (t.name == "sim bus") return tid;
+    return 0;
+}
 
 // CPU per thread over seconds of running, as a share of one core; the sums with and without the
 // simulated network.
@@ -182,7 +306,7 @@ void OtherWindows(sim::Network& net, bool brief) {
     }
 }
 
-void Scenario(const std::shared_ptr<sim::Network>& net) {
+void Scenario(const std::shared_ptr<sim::Network>& net, int captureSeconds) {
     const bool brief = benchshort::Short();
     forms::drive::Activate(*MenuForm);
     Wait(brief ? 1000 : 5000);
@@ -197,11 +321,12 @@ void Scenario(const std::shared_ptr<sim::Network>& net) {
     net->SetBackgroundLoad(100);
     Wait(brief ? 1000 : 5000);
     PrintCpu("message log capturing at 100 % load", brief ? 3 : 60);
-    const int seconds = brief ? 5 : 600, every = brief ? 1 : 60;
+    const int seconds = captureSeconds, every = seconds < 60 ? 1 : 60;
     std::printf("message log capturing at 100 %% load: resident memory each %s\n", brief ? "second" : "minute");
     // The captured frames are counted each second, well before the 10,000-frame ring wraps.
     uint16_t seen = RxMsgRing.WriteIndex();
     uint64_t frames = 0, overruns = 0;
+    DrainWatch::Instance().Start(BusThread());
     for (int s = 0; s <= seconds; ++s) {
         if (s) Wait(1000);
         for (const uint16_t w = RxMsgRing.WriteIndex(); seen != w; ++frames) {
@@ -212,6 +337,7 @@ void Scenario(const std::shared_ptr<sim::Network>& net) {
     }
     std::printf("  frames captured %llu, overrun marks among them %llu\n", (unsigned long long)frames,
                 (unsigned long long)overruns);
+    DrainWatch::Instance().Print();
     forms::drive::PressKey(*MsgUIForm, forms::VK_F10);
     OtherWindows(*net, brief);
     net->SetBackgroundLoad(0);
@@ -219,6 +345,8 @@ void Scenario(const std::shared_ptr<sim::Network>& net) {
 }
 
 }  // namespace
+
+extern "C" bool _GetRxMsg(TRxMsg* msg) { return DrainWatch::Instance().Call(msg); }
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
@@ -246,8 +374,9 @@ int main(int argc, char** argv) {
     });
     ScheduleStartup(argc, argv);
     const bool started = !forms::Application->Terminated();
+    const int capture = benchshort::Seconds(argc, argv, 600, 5);
     if (started) {
-        QTimer::singleShot(0, [net] { Scenario(net); });
+        QTimer::singleShot(0, [net, capture] { Scenario(net, capture); });
         WinMain();
     }
     ScheduleShutdown();
