@@ -1,7 +1,6 @@
 #include "rtl/Profile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <optional>
 
@@ -19,10 +18,10 @@ std::string_view Trim(std::string_view s) {
     return s.substr(b, e - b + 1);
 }
 
+// Letters A to Z fold to lower case; other bytes match only themselves, under any locale.
 bool SameName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return std::ranges::equal(a, b, [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 // "[name]" (blanks around the name allowed) gives the name.
