@@ -197,7 +197,8 @@ TEST_F(Download, BatchesFollowPagesAndTheTransmitQueue) {
         r100 = HexRecord(0x0100, 0, Bytes(16, 5)),                // opens page 1
         r1F8 = HexRecord(0x01F8, 0, Bytes(16, 6)),                // runs into page 2
         r208 = HexRecord(0x0208, 0, Bytes(16, 7));                // page 2: no change any more
-    WriteHex({Start4, r00, r10, r20, r30, rF0, r100, r1F8, r208, End}, ":JUNK AFTER THE END\r\n");
+    WriteHex({Start4, r00, r10, r20, r30, rF0, r100, r1F8, r208, End},
+             ":JUNK AFTER THE END\r\n:" + HexRecord(0x0300, 0, {1}) + "\r\nNO COLON AFTER THE END\r\n");
     seq.Start(file);
     ASSERT_TRUE(RunTo(SendRecords, 3000, 3));
     Fake.TakeCalls();
@@ -213,7 +214,7 @@ TEST_F(Download, BatchesFollowPagesAndTheTransmitQueue) {
         Refresh();
         EXPECT_EQ(SentRecords(Fake.TakeCalls()), batches[b]) << "batch " << b;
     }
-    // The end-of-file record ends the reading: what follows it is never read.
+    // The end-of-file record ends the reading: what follows it is never read, nor checked, nor sent.
     EXPECT_EQ(seq.GetDownloadState(), SendCrc);
     EXPECT_EQ(view.Progress, 100);
 }
