@@ -21,10 +21,10 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Blanks around, a sign, digits with at most one separator, an optional exponent; anything else
-// (and a value beyond the double range) gives 0.
-double ParseNumber(std::string_view text, char separator) {
+// (and a value beyond the double range) is no number.
+std::optional<double> ParseNumber(std::string_view text, char separator) {
     size_t b = text.find_first_not_of(' ');
-    if (b == std::string_view::npos) return 0;
+    if (b == std::string_view::npos) return std::nullopt;
     text = text.substr(b, text.find_last_not_of(' ') - b + 1);
 
     std::string plain;  // the number in from_chars' spelling
@@ -39,18 +39,18 @@ double ParseNumber(std::string_view text, char separator) {
         plain += '.';
         for (++i; i < text.size() && IsDigit(text[i]); ++i, ++digits) plain += text[i];
     }
-    if (digits == 0) return 0;
+    if (digits == 0) return std::nullopt;
     if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
         plain += 'e';
         ++i;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) plain += text[i++];
         size_t expDigits = 0;
         for (; i < text.size() && IsDigit(text[i]); ++i, ++expDigits) plain += text[i];
-        if (expDigits == 0) return 0;
+        if (expDigits == 0) return std::nullopt;
     }
-    if (i != text.size()) return 0;
+    if (i != text.size()) return std::nullopt;
     double value = 0;
-    std::from_chars(plain.data(), plain.data() + plain.size(), value);  // untouched on failure
+    if (std::from_chars(plain.data(), plain.data() + plain.size(), value).ec != std::errc()) return std::nullopt;
     return value;
 }
 
@@ -95,15 +95,17 @@ std::string GeneralText(double value, int expDigits, char separator) {
 
 }  // namespace
 
-std::string ValueTextFromInput(std::string_view text, int NumDec, char separator) {
+std::optional<std::string> ValueTextFromInput(std::string_view text, int NumDec, char separator) {
     std::string s(text);
     // Either mark is taken as the decimal separator, whatever the locale's is.
     ReplaceFirst(s, ',', separator);
     ReplaceFirst(s, '.', separator);
-    return GeneralText(ParseNumber(s, separator), NumDec, separator);
+    const std::optional<double> value = ParseNumber(s, separator);
+    if (!value) return std::nullopt;
+    return GeneralText(*value, NumDec, separator);
 }
 
-std::string ValueTextFromInput(std::string_view text, int NumDec) {
+std::optional<std::string> ValueTextFromInput(std::string_view text, int NumDec) {
     return ValueTextFromInput(text, NumDec, rtl::LocaleDecimalPoint());
 }
 

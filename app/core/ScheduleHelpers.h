@@ -2,6 +2,7 @@
 // hexadecimal decoding.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,14 +11,14 @@ uint32_t MakeRGB(int r, int g, int b);
 // Components in thousandths of full intensity, rounded half up.
 uint32_t PerMilleRGB(int r, int g, int b);
 
-// The typed number in canonical text: "," or "." accepted as the decimal mark, anything that is
-// not a number gives "0"; at most 15 significant digits, fixed notation unless the integer part
+// The typed number in canonical text: "," or "." accepted as the decimal mark, nothing for a text
+// that is not a number (blanks only included); at most 15 significant digits, fixed notation unless the integer part
 // needs more than 15 digits or the magnitude is below 0.00001, then "d.dddE[-]x" with at least
 // NumDec exponent digits (0..4). Takes and gives the decimal separator of the locale the process
 // runs in, as the user types it.
-std::string ValueTextFromInput(std::string_view text, int NumDec);
+std::optional<std::string> ValueTextFromInput(std::string_view text, int NumDec);
 // The same with a given decimal separator.
-std::string ValueTextFromInput(std::string_view text, int NumDec, char separator);
+std::optional<std::string> ValueTextFromInput(std::string_view text, int NumDec, char separator);
 
 // (a - b) and (a + b) modulo m, 0..m-1; a modulus of 0 gives 0.
 uint16_t ModSub16(uint16_t a, uint16_t b, uint16_t m);

@@ -38,6 +38,13 @@ static_assert(Tables.Hi[1] == 0xC0 && Tables.Lo[1] == 0xC1 && Tables.Hi[255] == 
 
 uint8_t PairAt(std::string_view text, size_t at) { return HexPairValue(text[at], text[at + 1]); }
 
+// The refusal of a record text, at the address its text gives.
+std::string InvalidRecord(std::string_view text) {
+    char at[8];
+    std::snprintf(at, sizeof at, "%04x", unsigned(HexToWord(text.size() > 2 ? text.substr(2) : std::string_view())));
+    return std::string("Contains invalid (CHKS) record at ") + at;
+}
+
 }  // namespace
 
 uint8_t HexCharValue(char c) {
@@ -99,13 +106,7 @@ uint16_t CrcTableStep(uint8_t byte, uint16_t crc) {
 }
 
 std::string THexFileRules::Check(std::string_view text) {
-    const uint16_t address = HexToWord(text.size() > 2 ? text.substr(2) : std::string_view());
-    const auto invalid = [address] {
-        char at[8];
-        std::snprintf(at, sizeof at, "%04x", unsigned(address));
-        return std::string("Contains invalid (CHKS) record at ") + at;
-    };
-    if (!HexRecordCheck(text)) return invalid();
+    if (!HexRecordCheck(text)) return InvalidRecord(text);
     if (FirstRecord) {
         FirstRecord = false;
         if (HexRecordType != 2 && HexRecordType != 4) return "Start Of File record missing";
@@ -114,10 +115,11 @@ std::string THexFileRules::Check(std::string_view text) {
         case 0:
             // The nodes take the address as it stands: data meant for elsewhere would overwrite
             // the start of the image.
-            if (Moved) return invalid();
+            if (Moved) return InvalidRecord(text);
+            if (HexRecordLength == 0) break;  // no data: it neither opens the data nor counts as data
             if (FirstDataRecord) {
                 FirstDataRecord = false;
-                if (address >> 8 != 0) return "Starting page not zero";
+                if (HexRecordAddress >> 8 != 0) return "Starting page not zero";
             }
             break;
         case 1: EndSeen = true; break;
@@ -131,8 +133,15 @@ std::string THexFileRules::Check(std::string_view text) {
     return "";
 }
 
+std::string THexFileRules::CheckPlainLine(std::string_view text) const {
+    const size_t at = text.find_first_not_of(" \t");
+    return at == std::string_view::npos ? "" : InvalidRecord(text.substr(at));
+}
+
 std::string THexFileRules::AtEnd() const {
     if (FirstRecord) return "Start Of File record missing";
     if (FirstDataRecord) return "No data record";
+    // A file cut short: the nodes would take the records read so far for the whole image.
+    if (!EndSeen) return "End Of File record missing";
     return "";
 }

@@ -40,15 +40,19 @@ uint16_t ImageCrc();
 // One table step of that CRC.
 uint16_t CrcTableStep(uint8_t byte, uint16_t crc);
 
-// The rules a file's records obey besides their own check, in file order: the file opens with an
-// address record (type 2 or 4), its first data record lies in page 0, no data record follows an
-// address record that moves it away from the image, and the file holds data. The download applies
-// them to the whole file before its first frame and again to every record it sends. A refusal is
-// the text that follows "File: <name>\r\n" in the warning; "" passes.
+// The rules a file's lines obey besides their records' own check, in file order: the file opens
+// with an address record (type 2 or 4), its first data record lies in page 0, no data record
+// follows an address record that moves it away from the image, the file holds data (a data record
+// of no bytes is none), ends with its end-of-file record, and has no line with text but no ':'.
+// The download applies them to the whole file before its first frame and again to every line it
+// reads. A refusal is the text that follows "File: <name>\r\n" in the warning; "" passes.
 class THexFileRules {
 public:
     // One record text, HexRecordCheck included.
     std::string Check(std::string_view text);
+    // A line without ':' (its whole text): blanks pass; any other text is a record that lost its
+    // ':', refused at the address its text gives.
+    std::string CheckPlainLine(std::string_view text) const;
     // After the last record read.
     std::string AtEnd() const;
     // The end-of-file record passed: nothing after it is read.

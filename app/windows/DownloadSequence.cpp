@@ -39,8 +39,9 @@ struct TLine {
     int64_t Bytes = 0;    // read, line end included
 };
 
-// One line of the file, read byte by byte: the text after its first ':'. CR, LF and CR LF end a
-// line; a further ':' stays in the text, so that two records on one line fail their check.
+// One line of the file, read byte by byte: the text after its first ':', or the whole line when it
+// has none. CR, LF and CR LF end a line; a further ':' stays in the text, so that two records on
+// one line fail their check.
 TLine ReadLine(std::FILE* file, std::string& text) {
     TLine line;
     text.clear();
@@ -60,10 +61,12 @@ TLine ReadLine(std::FILE* file, std::string& text) {
                 std::ungetc(next, file);
             return line;
         }
-        if (c == ':' && !line.Record)
+        if (c == ':' && !line.Record) {
             line.Record = true;
-        else if (line.Record && text.size() < kLongestRecord)
+            text.clear();
+        } else if (text.size() < kLongestRecord) {
             text += char(c);
+        }
     }
 }
 
@@ -264,11 +267,8 @@ std::string TDownloadSequence::CheckWholeFile() {
     std::string text, refusal;
     for (;;) {
         const TLine line = ReadLine(HexFile.get(), text);
-        if (line.Record) {
-            refusal = rules.Check(text);
-            if (!refusal.empty() || rules.Ended()) break;
-        }
-        if (line.End) break;
+        refusal = line.Record ? rules.Check(text) : rules.CheckPlainLine(text);
+        if (!refusal.empty() || rules.Ended() || line.End) break;
     }
     std::rewind(HexFile.get());
     return refusal.empty() ? rules.AtEnd() : refusal;
@@ -281,7 +281,10 @@ void TDownloadSequence::ReadBatch() {
         const TLine line = ReadLine(HexFile.get(), text);
         HexReadCount += line.Bytes;
         if (line.End) HexFileSize = HexReadCount;  // whatever its size said
-        if (!line.Record) continue;
+        if (!line.Record) {
+            if (const std::string refusal = Rules.CheckPlainLine(text); !refusal.empty()) return Stop(refusal);
+            continue;
+        }
         ++records;
         const int length = HexToByte(text);
         const uint16_t address = HexToWord(From(text, 2));

@@ -60,9 +60,10 @@ std::optional<std::string> EditInitialText(const TUIWinDefRow& row, int raw) {
 
 std::optional<int16_t> EnteredValue(std::string_view text, uint8_t NumDec) {
     // The canonical text carries the locale's decimal separator; it is read back with that one.
-    std::string t = ValueTextFromInput(text, NumDec);
-    std::replace(t.begin(), t.end(), rtl::LocaleDecimalPoint(), '.');
-    const double y = rtl::ParseDouble(t).value_or(0) * Scale(NumDec);
+    std::optional<std::string> t = ValueTextFromInput(text, NumDec);
+    if (!t) return std::nullopt;
+    std::replace(t->begin(), t->end(), rtl::LocaleDecimalPoint(), '.');
+    const double y = rtl::ParseDouble(*t).value_or(0) * Scale(NumDec);
     const double r = y > 0 ? std::trunc(y + 0.5) : std::trunc(y - 0.5);
     if (!(r >= -32768.0 && r <= 32767.0)) return std::nullopt;
     return int16_t(r);
@@ -91,5 +92,7 @@ TValueVerdict CheckValue(std::optional<int16_t> v, const TUIWinDefRow& row, cons
 
 TValueVerdict CheckEntry(std::string_view text, const TUIWinDefRow& row, const TUIWinDefRow* setPoint,
                          uint8_t node, const TNodeMode& mode) {
+    // Read as 0, an entry that is no number would be written as a typed 0.
+    if ((row.Type == 'A' || row.Type == 'I') && !ValueTextFromInput(text, row.NumDec)) return Refuse(kValueNotValid);
     return CheckValue(EnteredValue(text, row.NumDec), row, setPoint, node, mode);
 }

@@ -13,6 +13,7 @@ class TFancoil;
 
 inline constexpr std::string_view kValueOutOfRange = "VALORE FUORI RANGE";
 inline constexpr std::string_view kNotSettableOnFcM = "ESCI: non impostabile su FcM";
+inline constexpr std::string_view kValueNotValid = "VALORE NON VALIDO!";
 
 // What the validation reads of the node, at the moment it validates.
 struct TNodeMode {
@@ -29,8 +30,8 @@ const TUIWinDefRow* FindSetPointRow(const TUIWinDefRows& rows);
 // rows, ReadInteger for 'I' rows); nullopt for any other type (the previous text stays).
 std::optional<std::string> EditInitialText(const TUIWinDefRow& row, int raw);
 
-// The entered text scaled by 10^NumDec and rounded half away from zero; nullopt when the result
-// does not fit a signed 16-bit value (outside every range).
+// The entered text scaled by 10^NumDec and rounded half away from zero; nullopt when the text is
+// no number or the result does not fit a signed 16-bit value (outside every range).
 std::optional<int16_t> EnteredValue(std::string_view text, uint8_t NumDec);
 
 // Outcome of one entry: the value to write with its kind, or the refusal text. A row of a type
@@ -47,6 +48,6 @@ struct TValueVerdict {
 // the set-point modes would test it against the set-point range.
 TValueVerdict CheckValue(std::optional<int16_t> v, const TUIWinDefRow& row, const TUIWinDefRow* setPoint,
                          uint8_t node, const TNodeMode& mode);
-// EnteredValue and CheckValue in one.
+// EnteredValue and CheckValue in one; an entry that is no number is refused as not valid.
 TValueVerdict CheckEntry(std::string_view text, const TUIWinDefRow& row, const TUIWinDefRow* setPoint,
                          uint8_t node, const TNodeMode& mode);

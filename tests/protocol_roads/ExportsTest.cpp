@@ -30,6 +30,14 @@ TEST_F(RoadTest, BootLoaderConfirmationFollowsTheLastReply) {
     ASSERT_EQ(SdoTransactionNode.load(), 40) << "the reply on record does not end the new exchange";
     EXPECT_TRUE(_GoBootLdrConfirmed(40)) << "an exchange opened is no new reply";
     EXPECT_FALSE(_GoBootLdrConfirmed(41));
+    // Only a reply to the boot-loader request confirms: not the node's version reply, nor any other.
+    SdoReply(40, {0x43, 0x0F, 0x20, 0x00, 0x12, 0x34, 0, 0});
+    EXPECT_FALSE(_GoBootLdrConfirmed(40));
+    SdoReply(40, {0x60, 0x06, 0x20, 0x01, 0, 0, 0, 0});
+    EXPECT_FALSE(_GoBootLdrConfirmed(40));
+    SdoReply(41, {0x60, 0x10, 0x20, 0x00, 0, 0, 0, 0});
+    EXPECT_FALSE(_GoBootLdrConfirmed(40)) << "another node's boot-loader reply";
+    EXPECT_TRUE(_GoBootLdrConfirmed(41));
     SdoReply(127, {0x80, 0x10, 0x20, 0x00, 0, 0, 0, 0});  // an abort confirms as well
     EXPECT_FALSE(_GoBootLdrConfirmed(40));
     EXPECT_TRUE(_GoBootLdrConfirmed(126));

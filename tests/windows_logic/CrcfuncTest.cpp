@@ -50,7 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TRecordCase{"ExtendedAddress", "020000040000FA", true, 2, 4, 0},
                       TRecordCase{"Data", "10010000214601360121470136007EFE09D2190140", true, 16, 0, 0x0100},
                       TRecordCase{"LowerCaseDigits", "10010000214601360121470136007efe09d2190140", false, 16, 0, 0x0100},
+                      TRecordCase{"EndOfFileChecksumTopBit", "00000001" "7F", false, 0, 1, 0},  // all 8 bits count
                       TRecordCase{"TrailingTextRefused", "00000001FF  ", false, 0, 1, 0},
+                      TRecordCase{"TrailingHexDigitsRefused", "00000001FF" "00", false, 0, 1, 0},
                       TRecordCase{"NotAHexDigitThatAddsUp", "01000000G0FF", false, 1, 0, 0},
                       // Beyond the record buffer, the text or the image: refused, nothing read or written.
                       TRecordCase{"SeventeenBytes", HexRecord(0x0200, 0, std::vector<uint8_t>(17, 0x11)), false, 17, 0, 0x0200},

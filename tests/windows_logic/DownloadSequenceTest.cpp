@@ -197,7 +197,8 @@ TEST_F(Download, BatchesFollowPagesAndTheTransmitQueue) {
         r100 = HexRecord(0x0100, 0, Bytes(16, 5)),                // opens page 1
         r1F8 = HexRecord(0x01F8, 0, Bytes(16, 6)),                // runs into page 2
         r208 = HexRecord(0x0208, 0, Bytes(16, 7));                // page 2: no change any more
-    WriteHex({Start4, r00, r10, r20, r30, rF0, r100, r1F8, r208, End}, ":JUNK AFTER THE END\r\n");
+    WriteHex({Start4, r00, r10, r20, r30, rF0, r100, r1F8, r208, End},
+             ":JUNK AFTER THE END\r\n:" + HexRecord(0x0300, 0, {1}) + "\r\nNO COLON AFTER THE END\r\n");
     seq.Start(file);
     ASSERT_TRUE(RunTo(SendRecords, 3000, 3));
     Fake.TakeCalls();
@@ -213,7 +214,7 @@ TEST_F(Download, BatchesFollowPagesAndTheTransmitQueue) {
         Refresh();
         EXPECT_EQ(SentRecords(Fake.TakeCalls()), batches[b]) << "batch " << b;
     }
-    // The end-of-file record ends the reading: what follows it is never read.
+    // The end-of-file record ends the reading: what follows it is never read, nor checked, nor sent.
     EXPECT_EQ(seq.GetDownloadState(), SendCrc);
     EXPECT_EQ(view.Progress, 100);
 }
@@ -223,7 +224,7 @@ TEST_F(Download, ProgressCountsEveryByteAndTheLastLineNeedsNoLineEnd) {
                                               HexRecord(8, 0, Bytes(4, 8)), HexRecord(12, 0, Bytes(4, 12))};
     std::string bytes;
     for (const std::string& r : records) bytes += ":" + r + "\r\n";
-    bytes += ":" + End;  // no line end
+    bytes += "\r\n \t \r\n:" + End;  // empty lines and blanks pass; the last line needs no line end
     std::ofstream(file, std::ios::binary) << bytes;
     seq.Start(file);
     ASSERT_TRUE(RunTo(SendRecords, 3000, 3));
@@ -307,6 +308,14 @@ INSTANTIATE_TEST_SUITE_P(
         // No record at all, or no data: the erased nodes are not sent the CRC of a blank image.
         TStopCase{"EmptyFile", {}, "Start Of File record missing", {}},
         TStopCase{"NoDataRecord", {Start4, End}, "No data record", {Start4, End}},
+        TStopCase{"OnlyAnEmptyDataRecord", {Start4, "0000000000", End}, "No data record", {Start4, "0000000000", End}},
+        // Cut off at a line end: what was read is not the whole image.
+        TStopCase{"NoEndRecord", {Start4, Data00}, "End Of File record missing", {Start4, Data00}},
+        // A record whose ':' was lost, refused at the address its text gives.
+        TStopCase{"LineWithoutColon",
+                  {Start4, Data00 + "\r\n " + Data10, End},
+                  "Contains invalid (CHKS) record at 0010",
+                  {Start4, Data00}},
         // Malformed lines that a checksum alone lets through.
         TStopCase{"NotAHexDigit", {Start4, "01001000G0EF", End}, "Contains invalid (CHKS) record at 0010", {Start4}},
         TStopCase{"LowerCaseDigits", {Start4, "0100100002ed", End}, "Contains invalid (CHKS) record at 0010", {Start4}},

@@ -28,12 +28,12 @@ struct TEntryCase {
     std::optional<int16_t> Value;
 };
 
-// Scaled by 10^NumDec, rounded half away from zero; beyond 16 bits there is no value.
+// Scaled by 10^NumDec, rounded half away from zero; beyond 16 bits, or no number, there is no value.
 TEST(EnteredValue, ScalesAndRoundsHalfAwayFromZero) {
     const TEntryCase cases[] = {
         {"21,5", 1, 215},      {"21.5", 1, 215},          {"-2.45", 1, -25},     {"0.05", 1, 1},
-        {"0,04", 1, 0},        {"-0.04", 1, 0},           {"", 1, 0},            {"abc", 0, 0},
-        {"1.000,5", 1, 0},     {" 12 ", 0, 12},           {"1.5E2", 0, 150},     {"32767", 0, 32767},
+        {"0,04", 1, 0},        {"-0.04", 1, 0},           {"", 1, std::nullopt}, {"abc", 0, std::nullopt},
+        {"1.000,5", 1, std::nullopt}, {" 12 ", 0, 12},           {"1.5E2", 0, 150},     {"32767", 0, 32767},
         {"-32768", 0, -32768}, {"-32768.4", 0, -32768},   {"32767.5", 0, std::nullopt},
         {"65536", 0, std::nullopt}, {"3276.8", 1, std::nullopt}, {"1e300", 10, std::nullopt},
     };
@@ -71,6 +71,7 @@ TEST_P(Validation, FirstMatchingLineDecides) {
 
 const char* Range = "VALORE FUORI RANGE";
 const char* FcM = "ESCI: non impostabile su FcM";
+const char* NotValid = "VALORE NON VALIDO!";
 const TNodeMode FcMOn{true, 0, 0};
 const TNodeMode Off{false, 0, 0};
 
@@ -113,8 +114,15 @@ INSTANTIATE_TEST_SUITE_P(
         TCheckCase{"ModeOneWithoutFcM", Row('I', 18, 0, 5), 40, Off, "1", Written},
         TCheckCase{"Index21WithoutFcM", Row('I', 21, 0, 7), 40, Off, "8", Range},
         TCheckCase{"OtherAddressOnFcM", Row('I', 5, 0, 3), 40, FcMOn, "3", Written},
-        TCheckCase{"EmptyEntryIsZero", Row('I', 5, 0, 3), 40, Off, "", Written},
-        TCheckCase{"EmptyEntryOutside", Row('I', 5, 1, 3), 40, Off, "", Range}),
+        // An entry that is no number is refused, never written as 0; a typed 0 still is.
+        TCheckCase{"EmptyEntry", Row('I', 5, 0, 3), 40, Off, "", NotValid},
+        TCheckCase{"EmptyEntryOutside", Row('I', 5, 1, 3), 40, Off, "", NotValid},
+        TCheckCase{"BlanksOnly", Row('A', 1, -100, 100), 40, Off, "   ", NotValid},
+        TCheckCase{"Letter", Row('I', 5, 0, 3), 40, Off, "x", NotValid},
+        TCheckCase{"DigitThenLetter", Row('I', 5, 0, 3), 40, Off, "3x", NotValid},
+        TCheckCase{"TwoPoints", Row('A', 1, -100, 100, 1), 127, Off, "1.2.3", NotValid},
+        TCheckCase{"TypedZero", Row('I', 5, 0, 3), 40, Off, "0", Written},
+        TCheckCase{"IntegerInitialTextAgain", Row('I', 5, 100, 300, 1), 40, Off, "  21.5", Written}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Validation, RowsOfOtherTypesAreNeitherWrittenNorRefused) {
