@@ -255,7 +255,8 @@ void TMenuForm::InvalidateCallback(void* data) { static_cast<TMenuForm*>(data)->
 void TMenuForm::rdbSpeedClick(forms::TControl*) {
     RestartRequested = 0;
     rtl::TIniFile ini(kLibrarySettings);
-    int speed = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, ini.FileName());
+    const int stored = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, ini.FileName());
+    int speed = stored;
     const int item = rdbSpeed.ItemIndex();
     if (item == 0 && speed == 0) {
         speed = 1;
@@ -264,8 +265,17 @@ void TMenuForm::rdbSpeedClick(forms::TControl*) {
         speed = 0;
         RestartRequested = 1;
     }
+    if (!ini.WriteInteger("General", "topSpeed", speed)) {
+        // The library takes its speed from the file alone: a restart now would bring it back at
+        // the stored speed. None runs, and the choice shows the stored speed again (setting the
+        // item runs no click).
+        RestartRequested = 0;
+        HighSpeed = stored != 0 ? 1 : 0;
+        rdbSpeed.SetItemIndex(HighSpeed == 1 ? 0 : 1);
+        rtl::MessageBox("SALVATAGGIO FALLITO!", "ATTENZIONE", rtl::MB_OK);
+        return;
+    }
     HighSpeed = speed != 0 ? 1 : 0;
-    ini.WriteInteger("General", "topSpeed", speed);
 }
 
 void TMenuForm::SetControlsEnabled(bool enabled) {

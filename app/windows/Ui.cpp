@@ -31,6 +31,7 @@ constexpr int16_t kVersionRequest = 5;
 constexpr uint16_t kFirstCurrentVersion = 0x4601;  // 04.06.001
 constexpr uint32_t kStatusTimeout = 3000;
 constexpr size_t kMaxCellText = 99;
+constexpr forms::TColor kFocusFrame = 0x800000;  // navy: the node field the keys go to
 
 // printf into a cell's buffer, with a point before the decimals in any locale: longer texts are
 // cut at its 99 characters.
@@ -136,6 +137,7 @@ TNodesUIForm::TNodesUIForm()
         forms::TEdit& field = NodeField(k);
         field.SetBounds(h.fieldLeft, h.fieldTop, 33, 23);
         field.OnKeyDown = [this, k](forms::TControl*, uint16_t& key, forms::TShiftState) { FCNumKeyDown(k, key); };
+        field.SetFocusFrame(kFocusFrame);
         forms::TStringGrid& grid = Grid(k);
         grid.SetFont(MakeFont("Fixedsys", -12));
         grid.SetDefaultRowHeight(16);
@@ -149,6 +151,10 @@ TNodesUIForm::TNodesUIForm()
     SGWin3.SetBounds(345, 111, 320, 191);
     SGWin2.SetBounds(10, 387, 320, 191);
     SGWin4.SetBounds(345, 386, 320, 191);
+
+    // Tab goes from node field to node field in reading order, never into the grids or onto the
+    // menu button.
+    SetTabOrder({&FCNum1, &FCNum3, &FCNum2, &FCNum4});
 
     SBMonitor.SetBounds(-1, 631, 679, 33);
     SBMonitor.Anchors = forms::akLeft | forms::akRight | forms::akBottom;
@@ -218,7 +224,13 @@ void TNodesUIForm::FormCreate() {
     }
 }
 
-void TNodesUIForm::FormShow() { SetCaption(JoinedCaption("NODESUIFORM_TITLE")); }
+void TNodesUIForm::FormShow() {
+    SetCaption(JoinedCaption("NODESUIFORM_TITLE"));
+    // The keys start in the first node field, its text selected: a number typed right after F3
+    // replaces it, and its Enter shows that node rather than pressing "F10 - MENU".
+    FCNum1.SetFocus();
+    FCNum1.SelectAll();
+}
 
 void TNodesUIForm::FormHide() {
     if (MenuForm) MenuForm->Show();

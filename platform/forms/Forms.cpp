@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <mutex>
 
 #include "forms/Dialogs.h"
@@ -341,6 +342,23 @@ void TForm::ApplyAnchors(int dx, int dy) {
     }
 }
 
+bool TForm::Tab(TControl* from, bool back) {
+    const int n = static_cast<int>(tabOrder_.size());
+    if (n == 0) return false;
+    const auto at = std::find(tabOrder_.begin(), tabOrder_.end(), from);
+    // From a control outside the order, Tab goes to the first and Shift+Tab to the last.
+    int i = at != tabOrder_.end() ? static_cast<int>(at - tabOrder_.begin()) : back ? 0 : n - 1;
+    for (int tried = 0; tried < n; ++tried) {
+        i = (i + (back ? n - 1 : 1)) % n;
+        TControl* next = tabOrder_[static_cast<size_t>(i)];
+        if (next->Visible() && next->Enabled()) {
+            next->Widget()->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            break;
+        }
+    }
+    return true;
+}
+
 // ---- TApplication ----
 
 struct TApplication::Mailbox {
@@ -456,6 +474,7 @@ bool TApplication::HandleKey(QWidget* target, uint16_t vk, TShiftState shift) {
         control->OnKeyDown(control, key, shift);
         if (key == 0) return true;
     }
+    if (key == VK_TAB && !(shift & (ssAlt | ssCtrl)) && form->Tab(control, (shift & ssShift) != 0)) return true;
     if (key == VK_RETURN && !(control && control->WantsReturn())) {
         auto* button = dynamic_cast<TButton*>(control);
         if (!button) button = form->defaultButton_;

@@ -91,6 +91,10 @@ public:
     void Invalidate();
     // Takes the focus from the controls: keys go to the form alone.
     void SetFocus();
+    // Tab and Shift+Tab move the focus through these controls alone, in this order and round
+    // (a hidden or disabled one is passed over); the others still take the focus by click.
+    // Without a tab order the platform's own order holds.
+    void SetTabOrder(std::vector<TControl*> controls) { tabOrder_ = std::move(controls); }
     // The default button is pressed by Enter when the focused control does not take Enter.
     void SetDefaultButton(TButton* button) { defaultButton_ = button; }
     TButton* DefaultButton() const { return defaultButton_; }
@@ -126,6 +130,9 @@ private:
     void DoResize(int oldWidth, int oldHeight);
     void DoKeyDown(uint16_t& key, TShiftState shift) { FormKeyDown(key, shift); }
     void ApplyAnchors(int dx, int dy);
+    // Moves the focus from the control to the next (back: the previous) of the tab order; false
+    // without one.
+    bool Tab(TControl* from, bool back);
     int FrameWidth() const;
     int FrameHeight() const;
 
@@ -145,6 +152,7 @@ private:
     bool modal_ = false;
     QEventLoop* modalLoop_ = nullptr;
     TButton* defaultButton_ = nullptr;
+    std::vector<TControl*> tabOrder_;
 };
 
 // A message as the application's loop takes it from its queue.

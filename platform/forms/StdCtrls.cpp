@@ -3,11 +3,13 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <optional>
 
 #include "forms/Forms.h"
 #include "forms/QtBridge.h"
@@ -69,11 +71,40 @@ void TLabel::Fit() {
 
 // ---- TEdit ----
 
-TEdit::TEdit(TForm* owner, std::string name) : TControl(owner, new QLineEdit, std::move(name)) {}
+namespace {
+class EditWidget : public QLineEdit {
+public:
+    std::optional<QColor> focusFrame;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QLineEdit::paintEvent(e);
+        if (!focusFrame || !hasFocus()) return;
+        QPainter painter(this);
+        painter.setPen(QPen(*focusFrame, 2));
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
+    // The frame comes and goes with the focus.
+    void focusInEvent(QFocusEvent* e) override {
+        QLineEdit::focusInEvent(e);
+        update();
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        QLineEdit::focusOutEvent(e);
+        update();
+    }
+};
+}  // namespace
+
+TEdit::TEdit(TForm* owner, std::string name) : TControl(owner, new EditWidget, std::move(name)) {}
 
 std::string TEdit::Text() const { return FromQString(AsEdit(Widget())->text()); }
 void TEdit::SetText(const std::string& text) { AsEdit(Widget())->setText(ToQString(text)); }
 void TEdit::SelectAll() { AsEdit(Widget())->selectAll(); }
+void TEdit::SetFocusFrame(TColor color) {
+    static_cast<EditWidget*>(Widget())->focusFrame = ToQColor(color);
+    Widget()->update();
+}
 
 // Keeps the caption label above its field wherever either goes.
 class LabelFollower : public QObject {

@@ -33,6 +33,8 @@ public:
     std::string Text() const;
     void SetText(const std::string& text);
     void SelectAll();
+    // While the field has the focus, a frame of this colour two pixels wide marks it.
+    void SetFocusFrame(TColor color);
 };
 
 // An edit field with its caption label standing above it.

@@ -12,17 +12,30 @@
 
 namespace forms::drive {
 
-void PressKey(TForm& form, uint16_t vk, TShiftState shift) {
+namespace {
+// A press and a release in the form's focused control (or the form itself).
+void SendKey(TForm& form, int key, Qt::KeyboardModifiers modifiers, const QString& text = {}) {
     QWidget* target = form.Widget()->focusWidget();
     if (!target) target = form.Widget();
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(target, &release);
+}
+}  // namespace
+
+void PressKey(TForm& form, uint16_t vk, TShiftState shift) {
     Qt::KeyboardModifiers modifiers;
     if (shift & ssShift) modifiers |= Qt::ShiftModifier;
     if (shift & ssAlt) modifiers |= Qt::AltModifier;
     if (shift & ssCtrl) modifiers |= Qt::ControlModifier;
-    QKeyEvent press(QEvent::KeyPress, QtKeyFor(vk), modifiers);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, QtKeyFor(vk), modifiers);
-    QApplication::sendEvent(target, &release);
+    SendKey(form, QtKeyFor(vk), modifiers);
+}
+
+void TypeText(TForm& form, const std::string& text) {
+    for (const QChar ch : ToQString(text))
+        SendKey(form, ch.isLetterOrNumber() ? int(ch.toUpper().unicode()) : int(Qt::Key_unknown), Qt::NoModifier,
+                QString(ch));
 }
 
 void MouseUp(TControl& control, TMouseButton button, int x, int y) {

@@ -14,6 +14,8 @@ namespace forms::drive {
 
 // A key pressed in the form, delivered to its focused control (or the form itself).
 void PressKey(TForm& form, uint16_t vk, TShiftState shift = 0);
+// Characters typed into the form's focused control, one key each.
+void TypeText(TForm& form, const std::string& text);
 // A mouse button released at (x, y) of the control's client area.
 void MouseUp(TControl& control, TMouseButton button, int x, int y);
 // Shows the form and lets the platform report its activation.

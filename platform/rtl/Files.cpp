@@ -25,6 +25,16 @@ fs::path FollowLinks(fs::path p) {
     return p;
 }
 
+// A file that exists and may not be written: one without any write bit, which is read-only for
+// root too (as the read-only mark is on the original platform), or one the system refuses us.
+bool ReadOnly(const fs::path& file) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (!fs::exists(status)) return false;
+    constexpr fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (status.permissions() & writable) == fs::perms::none || ::access(file.c_str(), W_OK) != 0;
+}
+
 }  // namespace
 
 std::string NativePath(std::string_view path) {
@@ -68,25 +78,23 @@ bool AppendToFile(std::string_view path, std::string_view bytes) {
 bool WriteWholeFile(std::string_view path, std::string_view bytes) {
     // A link is written through: its target is replaced, the link stays. The new file is written
     // beside the target and renamed over it, so that a reader sees the old file or the whole new
-    // one; it takes the old file's permissions.
+    // one; it takes the old file's permissions. The rename would replace a file we may not write,
+    // so such a file is refused first.
     const fs::path target = FollowLinks(NativePath(path));
+    if (ReadOnly(target)) return false;
     const fs::path temp = target.string() + ".tmp~";
     std::error_code ec;
     const auto old = fs::status(target, ec);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (out && fs::is_regular_file(old)) fs::permissions(temp, old.permissions(), ec);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            fs::remove(temp, ec);
-            return false;
-        }
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    if (fs::is_regular_file(old)) fs::permissions(temp, old.permissions(), ec);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();  // a full disk may show only here
+    if (out) {
+        fs::rename(temp, target, ec);
+        if (!ec) return true;
     }
-    fs::rename(temp, target, ec);
-    if (!ec) return true;
-    std::error_code ignored;
-    fs::remove(temp, ignored);
+    fs::remove(temp, ec);
     return false;
 }
 

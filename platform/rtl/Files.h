@@ -19,7 +19,9 @@ bool CreateDirectory(std::string_view path);
 // Appends bytes, creating the file when missing.
 bool AppendToFile(std::string_view path, std::string_view bytes);
 // Replaces the whole file (written beside it, then renamed into place). A link is written through
-// to its target, and the file keeps its permissions.
+// to its target, and the file keeps its permissions. Fails, leaving the file as it was, when the
+// file may not be written (a file without any write bit counts as read-only, even for root) and
+// when any step of the write fails (no room in the folder or on the disk).
 bool WriteWholeFile(std::string_view path, std::string_view bytes);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(std::string_view path);

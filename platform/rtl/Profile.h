@@ -4,7 +4,8 @@
 // file is dropped; the first matching section and key win; an absent file, section or key gives
 // the default. Writing replaces the key's line in place or adds it to its section (creating file
 // and section when missing) and keeps every other line; lines are written with CR LF, read with
-// CR LF or LF.
+// CR LF or LF. A write that does not land (a read-only file or folder, a full disk) returns false
+// and leaves the file as it was.
 #pragma once
 #include <string>
 #include <string_view>

@@ -133,6 +133,49 @@ for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key 
     check "with the window settings written" settings_written
 done
 
+# ---- The nodes panel's first focus: a node number typed right after F3 goes into the first
+# node field, whose Enter shows that node; Tab takes the keys on to the next field in reading order.
+# Something darker than the grid's colour in the first row of a grid at (x, y): a node's rows.
+rows_at() { [ "$(grab "$(xdotool getactivewindow)" -crop "140x16+$1+$2" -colorspace Gray -format '%[fx:minima<0.3]' info:)" = 1 ]; }
+blank_at() { ! rows_at "$@"; }
+start
+key F3
+front "NODES PANEL"
+check "the panel opens with blank grids" blank_at 12 111
+xdotool type 21
+key Return
+check "a node typed after F3 keeps the panel in front" front "NODES PANEL"
+check "and its grid shows that node" until_true rows_at 12 111
+key Tab
+xdotool type 22
+key Return
+check "Tab goes on to the top right node field" until_true rows_at 347 111
+shot nodes-focus "TELVX - NODES PANEL"
+key alt+F4
+check "Alt+F4 ends the program from the panel" until_true ended
+
+# ---- The bus-speed switch on a copy of the installation whose Morvand.ini is read-only: the box,
+# the stored speed kept, and no restart of the library (which logs "Destroyed" when it goes).
+ro=$out/readonly
+rm -rf "$ro" && cp -r "$out/dist" "$ro" && rm -f "$ro"/LOG_*.log
+sed -i 's/^topSpeed=.*/topSpeed=1\r/' "$ro/Morvand.ini" && chmod 0444 "$ro/Morvand.ini"
+logged() { grep -q "$1" "$ro"/LOG_*.log; }
+not_logged() { ! logged "$1"; }
+(cd "$ro" && exec ./telvox) >>"$out/telvox.log" 2>&1 &
+app=$!
+check "menu in front on the read-only installation" front "TELVX - MENU"
+xdotool mousemove --window "$(xdotool getactivewindow)" 600 63 click 1  # "62.5Kb"
+check "a speed that cannot be stored gives its box" until_true shown ATTENZIONE
+shot speed-not-saved ATTENZIONE
+key Return
+check "the box goes with Enter" front "TELVX - MENU"
+check "topSpeed stays as stored" grep -q '^topSpeed=1' "$ro/Morvand.ini"
+sleep 7  # longer than the restart that must not run
+check "the library was started and logged" logged "MORVAND Protocol Created"
+check "and not restarted" not_logged "Destroyed"
+key alt+F4
+check "Alt+F4 ends the read-only installation's program" until_true ended
+
 echo "screenshots: $out"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -4,10 +4,16 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
 #include <string>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct ReadCase {
     const char* name;
@@ -182,6 +188,68 @@ TEST(ProfileTest, WritingIntoAMissingFolderFails) {
     TempDir dir;
     EXPECT_FALSE(rtl::WritePrivateProfileString("A", "k", "v", dir / "no\\such\\s.ini"));
     EXPECT_FALSE(rtl::FileExists(dir / "no/such/s.ini"));
+}
+
+// Writes that cannot land report it and leave the file as it was: the menu's bus-speed switch
+// relies on this to keep the library from restarting at a speed that was never stored.
+struct WriteFailure {
+    const char* name;
+    void (*spoil)(const fs::path& dir, const fs::path& file);
+    bool bindsRoot;       // root is refused too
+    rlim_t sizeLimit = 0;  // non-zero: the disk is full past this size
+};
+
+const WriteFailure kWriteFailures[] = {
+    // Caught: the rename over a file without write bits succeeds.
+    {"ReadOnlyFile", [](const fs::path&, const fs::path& f) { fs::permissions(f, fs::perms::owner_read); }, true},
+    // Caught: the link's own permissions are checked instead of its target's.
+    {"LinkToAReadOnlyFile",
+     [](const fs::path& dir, const fs::path& f) {
+         fs::rename(f, dir / "real.ini");
+         fs::permissions(dir / "real.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         fs::create_symlink("real.ini", f);
+     },
+     true},
+    // Caught: a folder standing where the temporary file goes is taken for a written file, or removed.
+    {"NoRoomForTheTemporaryFile", [](const fs::path&, const fs::path& f) { fs::create_directory(f.string() + ".tmp~"); },
+     true},
+    {"ReadOnlyFolder",
+     [](const fs::path& dir, const fs::path&) { fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec); },
+     false},
+    // Caught: a short write or a failed close goes unnoticed.
+    {"FullDisk", [](const fs::path&, const fs::path&) {}, true, 8},
+};
+
+TEST(ProfileTest, FailedWritesReportItAndLeaveTheFileAsItWas) {
+    const std::string before = "[General]\r\ntopSpeed=1\r\nlogEn=0\r\n";
+    for (const WriteFailure& c : kWriteFailures) {
+        if (!c.bindsRoot && geteuid() == 0) continue;  // permissions do not bind root
+        TempDir top;
+        const fs::path dir = top.path() / "dist", file = dir / "Morvand.ini";
+        fs::create_directory(dir);
+        ASSERT_TRUE(rtl::WriteWholeFile(file.string(), before));
+        c.spoil(dir, file);
+        bool written;
+        if (c.sizeLimit != 0) {
+            rlimit old{};
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit full = old;
+            full.rlim_cur = c.sizeLimit;
+            const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+            written = rtl::WritePrivateProfileString("General", "topSpeed", "0", file.string());
+            setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldSignal);
+        } else {
+            written = rtl::WritePrivateProfileString("General", "topSpeed", "0", file.string());
+        }
+        fs::permissions(dir, fs::perms::owner_all);
+        EXPECT_FALSE(written) << c.name;
+        EXPECT_EQ(rtl::ReadWholeFile(file.string()), before) << c.name;
+        EXPECT_EQ(fs::is_directory(file.string() + ".tmp~"), c.name == std::string("NoRoomForTheTemporaryFile"))
+            << c.name;
+        EXPECT_FALSE(fs::is_regular_file(file.string() + ".tmp~")) << c.name;
+    }
 }
 
 TEST(ProfileTest, WriteThenReadThroughTheObject) {

@@ -344,15 +344,29 @@ TEST_F(MenuTest, PickingTheStoredSpeedWritesItBackWithoutRestart) {
         int item;
         const char* written;
         uint8_t restart;
+        bool readOnly = false;  // the write fails: caught if the switch went on as if it had landed
     };
-    const Case cases[] = {{"1", 0, "1", 0}, {"0", 1, "0", 0}, {"0", 0, "1", 1}, {"7", 1, "0", 1}, {"7", 0, "7", 0}};
+    const Case cases[] = {{"1", 0, "1", 0}, {"0", 1, "0", 0},       {"0", 0, "1", 1},      {"7", 1, "0", 1},
+                          {"7", 0, "7", 0}, {"1", 1, "1", 0, true}, {"0", 0, "0", 0, true}};
     TMenuForm* menu = ShowMenu();
     for (const Case& c : cases) {
+        const std::string name = std::string(c.stored) + " item " + std::to_string(c.item);
         SetTopSpeed(c.stored);
+        if (c.readOnly) fs::permissions(work / "Morvand.ini", fs::perms::owner_read | fs::perms::group_read);
+        boxes.clear();
         menu->rdbSpeed.SetItemIndex(1 - c.item);
         menu->rdbSpeed.ClickItem(c.item);
-        EXPECT_EQ(TopSpeed(), c.written) << c.stored << " item " << c.item;
-        EXPECT_EQ(menu->RestartRequested, c.restart) << c.stored << " item " << c.item;
+        EXPECT_EQ(TopSpeed(), c.written) << name;
+        EXPECT_EQ(menu->RestartRequested, c.restart) << name;
+        EXPECT_EQ(menu->HighSpeed, uint8_t(std::string(c.written) != "0")) << name;
+        const int shown = c.readOnly ? 1 - c.item : c.item;  // back on the stored speed
+        EXPECT_EQ(menu->rdbSpeed.ItemIndex(), shown) << name;
+        ASSERT_EQ(boxes.size(), c.readOnly ? 1u : 0u) << name << ": one box, the restored item ran no click";
+        if (c.readOnly) {
+            EXPECT_EQ(boxes[0].text, "SALVATAGGIO FALLITO!");
+            EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
+            fs::permissions(work / "Morvand.ini", fs::perms::owner_all);
+        }
         menu->RestartRequested = 0;
     }
     Tick(150);

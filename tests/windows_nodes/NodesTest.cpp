@@ -533,6 +533,43 @@ TEST_F(PanelTest, F10AndTheMenuButtonGoBackToTheMenu) {
     EXPECT_FALSE(app->Terminated());
 }
 
+// Caught: the first focus on "F10 - MENU" (a node typed after F3 and its Enter went back to the
+// menu), Tab into the grids or out of reading order, and a focused field that looks like the rest.
+TEST_F(PanelTest, KeysStartInTheFirstNodeFieldAndTabGoesRoundTheFourInReadingOrder) {
+    TEdit* fields[] = {&panel->FCNum1, &panel->FCNum2, &panel->FCNum3, &panel->FCNum4};
+    auto focusedAlone = [&](TEdit* expected) {
+        for (TEdit* f : fields) {
+            const bool marked = f->Widget()->grab().toImage().pixelColor(1, 1) == QColor(0, 0, 128);
+            if (f->Focused() != (f == expected) || marked != (f == expected)) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(focusedAlone(&panel->FCNum1));
+    drive::TypeText(*panel, "21");
+    drive::PressKey(*panel, VK_RETURN);
+    EXPECT_EQ(panel->FCNum1.Text(), "21") << "the typed number replaced the field's text";
+    EXPECT_EQ(panel->GridNode[0], 21);
+    EXPECT_EQ(app->ActiveForm(), panel);
+
+    for (TEdit* f : {&panel->FCNum3, &panel->FCNum2, &panel->FCNum4, &panel->FCNum1}) {
+        drive::PressKey(*panel, VK_TAB);
+        EXPECT_TRUE(focusedAlone(f)) << "Tab to " << f->Name;
+    }
+    for (TEdit* f : {&panel->FCNum4, &panel->FCNum2, &panel->FCNum3, &panel->FCNum1}) {
+        drive::PressKey(*panel, VK_TAB, ssShift);
+        EXPECT_TRUE(focusedAlone(f)) << "Shift+Tab to " << f->Name;
+    }
+    panel->SGWin4.SetFocus();  // clicked into
+    drive::PressKey(*panel, VK_TAB);
+    EXPECT_TRUE(focusedAlone(&panel->FCNum1)) << "from a grid Tab goes to the first field";
+
+    drive::PressKey(*panel, VK_TAB);
+    drive::PressKey(*panel, VK_F10);
+    drive::PressKey(*MenuForm, VK_F3);
+    app->ProcessMessages();  // the platform's activation
+    EXPECT_TRUE(focusedAlone(&panel->FCNum1)) << "each showing starts there";
+}
+
 TEST_F(PanelTest, LayoutCaptionAndLook) {
     EXPECT_EQ(panel->Caption(), "TELVX - NODES PANEL");
     EXPECT_EQ(panel->SGWin1.Height(), 236);
