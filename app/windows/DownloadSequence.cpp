@@ -116,6 +116,8 @@ void TDownloadSequence::CollectVersions() {
     CollectState = CollectStart;
 }
 
+bool TDownloadSequence::NodesInBootLoader() const { return DownloadState >= BootLoaders && DownloadState <= SendCrc; }
+
 // ---- Version collection: every present node of the table, in slot order.
 
 uint8_t TDownloadSequence::NextPresentNode() {

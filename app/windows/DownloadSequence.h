@@ -62,6 +62,10 @@ public:
     // 1 from the start of a download until COLL.VERS: the grid then keeps the table as it is.
     uint8_t GetDownloadRan() const { return DownloadRan; }
     uint8_t GetCollectState() const { return CollectState; }  // 0 idle, 1 start, 2 waiting for a node
+    // Nodes wait in their boot loader for this download: from the go-boot-loader request (or the
+    // erase, with no node selected) until the CRC is sent. Ending the program then leaves them
+    // out of service.
+    bool NodesInBootLoader() const;
 
 private:
     struct TFileCloser {

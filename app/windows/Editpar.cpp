@@ -79,3 +79,5 @@ void TEditParForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
     Key = forms::VK_TAB;
     SetModalResult(forms::mrCancel);
 }
+
+void TEditParForm::CloseRequested() { SetModalResult(forms::mrCancel); }

@@ -31,6 +31,9 @@ protected:
     void FormCreate() override;
     void FormShow() override;
     void FormKeyDown(uint16_t& Key, forms::TShiftState Shift) override;
+    // The window manager's close button (and Alt+F4 where the desktop turns it into a close
+    // request) cancels the dialog as Esc does.
+    void CloseRequested() override;
 
 private:
     void BClick(forms::TControl* Sender);

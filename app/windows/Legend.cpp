@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Msgui.h"
 #include "Schedule.h"
 #include "WindowCommon.h"
 #include "rtl/Files.h"
@@ -75,6 +76,12 @@ void TLegendForm::FormShow() {
 void TLegendForm::FormResize() {
     MemoLegend.SetHeight(std::max(ClientHeight() - 14, 0));
     MemoLegend.SetWidth(std::max(ClientWidth() - 14, 0));
+}
+
+void TLegendForm::CloseRequested() {
+    // Through the log's toggle, so that its next F9 shows the legend again.
+    if (MsgUIForm && MsgUIForm->LegendShown) MsgUIForm->ToggleLegend();
+    else Hide();
 }
 
 void TLegendForm::LoadLegend() {

@@ -23,6 +23,8 @@ protected:
     void FormCreate() override;
     void FormShow() override;
     void FormResize() override;
+    // The window manager's close button hides the legend as F9 of the log does.
+    void CloseRequested() override;
 
 private:
     void LoadLegend();

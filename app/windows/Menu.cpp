@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AppStrings.h"
+#include "Dwload.h"
 #include "Morvand.h"
 #include "Schedule.h"
 #include "ScheduleHelpers.h"
@@ -194,7 +195,20 @@ void TMenuForm::ShowVersion() {
         LVers.SetCaption(std::string("Vers. ") + static_cast<const char*>(value));
 }
 
+// Every way of ending the program closes the menu: Alt+F4, the window manager's close request,
+// F10 and EXIT.
+bool TMenuForm::MayEnd() {
+    const TDownloadSequence* download = DwldUIForm ? DwldUIForm->Sequence() : nullptr;
+    if (!download || !download->NodesInBootLoader()) return true;
+    return rtl::MessageBox("DOWNLOAD IN CORSO!\r\nUSCIRE COMUNQUE?", "ATTENZIONE",
+                           rtl::MB_YESNO | rtl::MB_DEFBUTTON2) == rtl::IDYES;
+}
+
 void TMenuForm::FormClose(forms::TCloseAction& Action) {
+    if (!MayEnd()) {
+        Action = forms::TCloseAction::caNone;
+        return;
+    }
     if (SetupFile) {
         if (WindowState() == forms::TWindowState::wsNormal) {
             SetupFile->Top = Top();

@@ -63,6 +63,8 @@ private:
     void rdbSpeedClick(forms::TControl* Sender);
     void ApplicationMessage(forms::TMsg& Msg, bool& Handled);
     void SetControlsEnabled(bool enabled);
+    // False when the user keeps a download that holds nodes in their boot loader.
+    bool MayEnd();
     void DrawPictures();
 };
 

@@ -46,11 +46,19 @@ int ShowMessageBox(const std::string& text, const std::string& caption, int flag
         case rtl::MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
         default: break;
     }
+    QMessageBox::StandardButton second = QMessageBox::NoButton;
     switch (flags & 0x0F) {
-        case rtl::MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case rtl::MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case rtl::MB_OKCANCEL:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            second = QMessageBox::Cancel;
+            break;
+        case rtl::MB_YESNO:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            second = QMessageBox::No;
+            break;
         default: box.setStandardButtons(QMessageBox::Ok); break;
     }
+    if ((flags & 0xF00) == rtl::MB_DEFBUTTON2) box.setDefaultButton(second);
     const TApplication::TSystemModal modal;
     switch (box.exec()) {
         case QMessageBox::Cancel: return rtl::IDCANCEL;

@@ -106,13 +106,20 @@ protected:
     void resizeEvent(QResizeEvent*) override {
         if (!form_->quiet_) form_->DoResize(width(), height());
     }
-    // The window manager's close request. A desktop's window manager takes Alt+F4 for itself and
-    // asks the window to close instead, so the request is handled as that key would be.
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
-        if (form_->quiet_) return;
-        if (Application && Application->HookKey(*form_, VK_F4, ssAlt)) return;
-        form_->Close();
+        if (!form_->quiet_) form_->CloseRequested();
+    }
+    // A modal form that the window manager minimises would stay hidden while it holds every other
+    // window: it comes back at once.
+    void changeEvent(QEvent* e) override {
+        QWidget::changeEvent(e);
+        if (e->type() != QEvent::WindowStateChange || !form_->modal_ || !isMinimized()) return;
+        QMetaObject::invokeMethod(this, [this] {
+            if (!form_->modal_ || !isMinimized()) return;
+            showNormal();
+            activateWindow();
+        }, Qt::QueuedConnection);
     }
 
 private:
@@ -306,6 +313,11 @@ void TForm::SetWindowState(TWindowState state) {
 void TForm::Repaint() { widget_->repaint(); }
 void TForm::Invalidate() { widget_->update(); }
 void TForm::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
+
+void TForm::CloseRequested() {
+    if (Application && Application->HookKey(*this, VK_F4, ssAlt)) return;
+    Close();
+}
 
 void TForm::DoShow() { FormShow(); }
 void TForm::DoHide() { FormHide(); }

@@ -117,6 +117,10 @@ protected:
     virtual void FormPaint() {}
     virtual void FormResize() {}
     virtual void FormKeyDown(uint16_t& /*Key*/, TShiftState /*Shift*/) {}
+    // The window manager asks the window to close (its close button; on a desktop that takes the
+    // key for itself, Alt+F4 too). By default the request is Alt+F4 of the form: the hook's, or
+    // else Close.
+    virtual void CloseRequested();
 
 private:
     friend class TApplication;

@@ -18,6 +18,7 @@ constexpr int MB_ICONERROR = 0x10;
 constexpr int MB_ICONQUESTION = 0x20;
 constexpr int MB_ICONWARNING = 0x30;
 constexpr int MB_ICONINFORMATION = 0x40;
+constexpr int MB_DEFBUTTON2 = 0x100;  // the second button (No, Cancel) is the default
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;

@@ -2,7 +2,9 @@
 # The installed program on a real X server (Xvfb) under a light window manager (openbox), driven
 # only by real key and mouse events (xdotool): every window opened and left by its keys, the keys
 # of the window in front checked by their effect, the fresh menu's speed choice against stray keys,
-# and Alt+F4 from each window. A screenshot of each window stays in <build>/smoke for a person.
+# Alt+F4 from each window, the close and minimise buttons openbox puts on the edit dialog and the
+# legend (wmctrl), and the question when the program is ended during a download. A screenshot of
+# each window stays in <build>/smoke for a person.
 # Usage: smoke.sh [build-dir]
 set -uo pipefail
 build=$(realpath "${1:-build}")
@@ -123,8 +125,7 @@ key F10
 check "F10 on the menu ends the program" until_true ended
 check "with the window settings written" settings_written
 
-for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key F5 F9" "DWLD PANEL:key F6" \
-    "EDIT VALUE:open_dialog"; do
+for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key F5 F9" "DWLD PANEL:key F6"; do
     start
     ${window#*:}
     check "${window%:*} in front" front "${window%:*}"
@@ -175,6 +176,61 @@ check "the library was started and logged" logged "MORVAND Protocol Created"
 check "and not restarted" not_logged "Destroyed"
 key alt+F4
 check "Alt+F4 ends the read-only installation's program" until_true ended
+
+# ---- Border icons: openbox offers close and minimise on the edit dialog and the legend whatever
+# the program asks, and turns Alt+F4 into a close request.
+edit_row() { xdotool mousemove --window "$(xdotool getactivewindow)" 60 119 click 3; front "EDIT VALUE"; }
+running() { ! ended; }
+start
+open_dialog
+check "the dialog in front" front "EDIT VALUE"
+wmctrl -F -c "EDIT VALUE"
+check "the dialog's close button cancels it" front "NODES PANEL"
+check "and the program runs on" running
+edit_row
+xdotool windowminimize "$(xdotool search --name '^EDIT VALUE$')"
+sleep 0.5
+check "a minimised dialog comes back" front "EDIT VALUE"
+key Escape
+check "and Esc still cancels it" front "NODES PANEL"
+edit_row
+key alt+F4
+check "Alt+F4 in the dialog cancels it" front "NODES PANEL"
+check "and the program runs on" running
+key alt+F4
+check "the next Alt+F4 ends the program from the panel" until_true ended
+start
+key F5 F9
+check "the legend shown" until_true shown LEGEND
+wmctrl -F -c LEGEND
+check "the legend's close button hides it" until_true hidden LEGEND
+check "and leaves the log in front" front "MESSAGE LOG"
+check "and the program running" running
+key F9
+check "F9 shows the legend again" until_true shown LEGEND
+
+# ---- Ending the program during a download asks first. No node is selected, so the download erases
+# at once and sends a file long enough to be under way for a while; its progress bar shows it.
+not_colour() { ! colour_is "$@"; }
+srec_cat -generate 0 0x4000 -repeat-data 0x55 0xAA -o "$out/dist/IN/smoke.hex" -intel -obs=16
+start
+key F6
+front "DWLD PANEL"
+xdotool mousemove --window "$(xdotool getactivewindow)" 80 66 click 1
+sleep 1
+xdotool type smoke.hex
+key Return
+check "DOWNLOAD starts with the chosen file" front "DWLD PANEL"
+key alt+F4
+check "Alt+F4 during the download asks first" front ATTENZIONE
+key Return
+check "No is the default and keeps the download" front "DWLD PANEL"
+check "and the program running" running
+check "the download goes on" until_true not_colour 160 36 "#FFFFFF"
+key alt+F4
+check "it asks again while the download is under way" front ATTENZIONE
+key y
+check "Yes ends the program" until_true ended
 
 echo "screenshots: $out"
 echo "$passed passed, $failed failed"

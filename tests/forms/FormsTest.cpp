@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 #include <thread>
@@ -184,10 +185,11 @@ TEST_F(MessageTest, NoMessageReachesTheHookWhileABoxIsOpen) {
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(box->windowTitle(), QString("ATTENZIONE"));
             EXPECT_EQ(box->text(), QString::fromUtf8("File: x\u20AC\nNot found"));
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No)) << "Enter answers No";
             box->button(QMessageBox::No)->click();
         });
     });
-    answer = rtl::MessageBox("File: x\x80\r\nNot found", "ATTENZIONE", rtl::MB_YESNO);
+    answer = rtl::MessageBox("File: x\x80\r\nNot found", "ATTENZIONE", rtl::MB_YESNO | rtl::MB_DEFBUTTON2);
     EXPECT_EQ(answer, rtl::IDNO);
     EXPECT_EQ(Count(kRefresh), 0u);
     rtl::PostMessage(app->Handle(), kRefresh, 0, 0);
@@ -279,6 +281,16 @@ TEST_F(AppTest, ShowModalReturnsTheResultAButtonSets) {
 
     QTimer::singleShot(0, [&] { dialog->Close(); });
     EXPECT_EQ(dialog->ShowModal(), mrCancel) << "closing a modal form cancels it";
+
+    // Minimised by the window manager, a modal form would hold the program hidden: it comes back.
+    QTimer::singleShot(0, [&] {
+        dialog->SetWindowState(TWindowState::wsMinimized);
+        app->ProcessMessages();
+        EXPECT_EQ(dialog->WindowState(), TWindowState::wsNormal);
+        EXPECT_TRUE(dialog->Visible());
+        dialog->ok.Click();
+    });
+    EXPECT_EQ(dialog->ShowModal(), mrOk);
 }
 
 TEST_F(AppTest, ShowModalHandsTheActivityBackToTheFormBeforeIt) {

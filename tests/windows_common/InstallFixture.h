@@ -39,6 +39,7 @@ namespace fs = std::filesystem;
 
 struct Box {
     std::string text, caption;
+    int flags = 0;
 };
 
 // One row of the parameter-row file in its fixed columns.
@@ -74,9 +75,9 @@ protected:
         static char* argv[] = {program_invocation_name, nullptr};
         app = std::make_unique<forms::TApplication>(argc, argv);
         InstallApplicationHooks(*app);
-        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int) {
-            boxes.push_back({text, caption});
-            return rtl::IDOK;
+        previousBox = rtl::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, int flags) {
+            boxes.push_back({text, caption, flags});
+            return boxAnswer;
         });
         ScheduleGlobalsInit();
         previousSource = std::exchange(BaseDirSource, [this] { return base.string() + "/"; });
@@ -135,6 +136,7 @@ protected:
     std::shared_ptr<sim::Network> net = std::make_shared<sim::Network>();
     std::unique_ptr<forms::TApplication> app;
     std::vector<Box> boxes;
+    int boxAnswer = rtl::IDOK;  // what every box answers
     rtl::MessageBoxHandler previousBox;
     std::function<std::string()> previousSource;
 };

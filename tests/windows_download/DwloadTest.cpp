@@ -413,6 +413,40 @@ TEST_F(DwloadTest, F10AndTheMenuButtonReturnToTheMenu) {
     window->BMenu.SetEnabled(true);
     drive::PressKey(*window, VK_F4, ssAlt);
     EXPECT_TRUE(app->Terminated()) << "Alt+F4 ends the program";
+    EXPECT_TRUE(boxes.empty()) << "without asking while no download runs";
+}
+
+// Ending the program while nodes wait in their boot loader asks first, whichever way it is ended;
+// No keeps the download going, Yes ends the program.
+TEST_F(DwloadTest, EndingTheProgramDuringADownloadAsksFirst) {
+    WriteText(work / "IN" / "app.hex", FirmwareFile());
+    Open();
+    chosen = "IN/app.hex";
+    window->BDwLd.Click();
+    Tick();  // no node selected: the erase puts every waiting node into its boot loader
+    ASSERT_EQ(DownloadState(), ReadFile);
+    boxAnswer = rtl::IDNO;
+    const std::function<void()> ways[] = {
+        [&] { drive::PressKey(*window, VK_F4, ssAlt); },
+        [&] { drive::CloseRequest(*window); },
+        [&] {  // F10 pauses the download; EXIT of the menu would leave it so
+            drive::PressKey(*window, VK_F10);
+            drive::PressKey(*MenuForm, VK_F10);
+        }};
+    for (const auto& way : ways) {
+        way();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back().text, "DOWNLOAD IN CORSO!\r\nUSCIRE COMUNQUE?");
+        EXPECT_EQ(boxes.back().caption, "ATTENZIONE");
+        EXPECT_EQ(boxes.back().flags, rtl::MB_YESNO | rtl::MB_DEFBUTTON2) << "No is the default";
+        EXPECT_FALSE(app->Terminated());
+        EXPECT_EQ(DownloadState(), ReadFile);
+    }
+    EXPECT_EQ(boxes.size(), std::size(ways));
+    drive::PressKey(*MenuForm, VK_F6);
+    boxAnswer = rtl::IDYES;
+    drive::PressKey(*window, VK_F4, ssAlt);
+    EXPECT_TRUE(app->Terminated());
 }
 
 TEST_F(DwloadTest, RefreshWorksOnlyWhileTheWindowIsInFront) {

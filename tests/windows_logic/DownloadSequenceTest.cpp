@@ -116,8 +116,10 @@ TEST_F(Download, WithoutSelectionErasesAtOnceAndSendsTheWholeFile) {
     const std::vector<std::string> records = {Start4, HexRecord(0, 0, Bytes(16, 1)), HexRecord(0x10, 0, {9}), End};
     WriteHex(records);
     seq.Start(file);
+    EXPECT_FALSE(seq.NodesInBootLoader()) << "not before the file is open";
     Refresh();
     EXPECT_EQ(Fake.TakeCalls(), std::vector<std::string>{"erase"});
+    EXPECT_TRUE(seq.NodesInBootLoader()) << "the erase holds every waiting node";
     EXPECT_FALSE(view.Enabled);
     EXPECT_EQ(view.Lock, TDownloadSequence::kLockBusy);
     EXPECT_EQ(seq.GetDownloadRan(), 1);
@@ -131,7 +133,9 @@ TEST_F(Download, WithoutSelectionErasesAtOnceAndSendsTheWholeFile) {
     EXPECT_EQ(seq.GetDownloadState(), SendCrc);
     EXPECT_EQ(view.Progress, 100);
     EXPECT_EQ(SentRecords(Fake.TakeCalls()), records);
+    EXPECT_TRUE(seq.NodesInBootLoader()) << "until the CRC is sent";
     Refresh();
+    EXPECT_FALSE(seq.NodesInBootLoader());
     std::vector<uint8_t> image(sim::kImageSize, 0xFF);
     std::copy_n(Bytes(16, 1).begin(), 16, image.begin());
     image[0x10] = 9;
@@ -157,6 +161,7 @@ TEST_F(Download, ConfirmingNodesFollowOneRefreshApartThenSixSecondsToTheErase) {
     for (int node : {40, 41, 42}) {
         Refresh();
         EXPECT_EQ(Fake.TakeCalls(), std::vector<std::string>{"boot " + std::to_string(node)});
+        EXPECT_TRUE(seq.NodesInBootLoader());
     }
     Refresh();
     EXPECT_EQ(seq.GetDownloadState(), Erase);

@@ -88,6 +88,15 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     EXPECT_EQ(Memo(), shipped) << "hiding leaves the memo as it is";
     Press(VK_F9);
     EXPECT_EQ(Memo(), (std::vector<std::string>{" alpha", " beta"}));
+
+    // The window manager's close button hides it as F9 does; the log stays, and F9 shows it again.
+    drive::CloseRequest(*LegendForm);
+    EXPECT_FALSE(LegendForm->Visible());
+    EXPECT_EQ(log.LegendShown, 0);
+    EXPECT_TRUE(log.Visible());
+    EXPECT_FALSE(app->Terminated());
+    Press(VK_F9);
+    EXPECT_TRUE(LegendForm->Visible());
 }
 
 TEST_F(LegendTest, MissingFileShowsABoxAndKeepsTheMemo) {

@@ -408,9 +408,10 @@ TEST_F(PanelTest, RefusedValueIsShownAndTheDialogOpensAgainUntilEsci) {
         EXPECT_TRUE(d.LErrMsg.Visible()) << "Esc after a refusal only opens the dialog again";
         drive::PressKey(d, VK_F10);
     });
+    steps.push_back([](TEditParForm& d) { drive::CloseRequest(d); });  // as Esc: opens again
     steps.push_back([](TEditParForm& d) { d.BExit.Click(); });
     RightClick(1, 0);
-    EXPECT_EQ(openings, 4);
+    EXPECT_EQ(openings, 5);
     EXPECT_TRUE(EditParForm->IsDone());
     RunFor(500);
     EXPECT_FALSE(Sent(0x215, {})) << "nothing was written";
@@ -424,19 +425,24 @@ TEST_F(PanelTest, RefusedValueIsShownAndTheDialogOpensAgainUntilEsci) {
     });
     steps.push_back(Type("25", VK_RETURN));
     RightClick(1, 0);
-    EXPECT_EQ(openings, 6);
+    EXPECT_EQ(openings, 7);
     ASSERT_TRUE(Run([&] { return net->NodeState(21)->values.setPoint == 25; }));
 }
 
-TEST_F(PanelTest, EscAndF10CancelWithoutWriting) {
+TEST_F(PanelTest, EscF10AndTheCloseButtonCancelWithoutWriting) {
     ShowNode21(1);
     net->TakeCapture();
     const int row = RowOf(UIFile->ParamRows, "VELOCITA VENTIL.");
-    for (uint16_t key : {VK_ESCAPE, VK_F10}) {
-        steps.push_back(Type("3", key));
+    const TDialogStep cancels[] = {Type("3", VK_ESCAPE), Type("3", VK_F10), [](TEditParForm& d) {
+                                       d.LEValue.SetText("3");
+                                       drive::CloseRequest(d);
+                                   }};
+    for (const TDialogStep& cancel : cancels) {
+        steps.push_back(cancel);
         RightClick(1, row);
     }
-    EXPECT_EQ(openings, 2);
+    EXPECT_EQ(openings, 3);
+    EXPECT_FALSE(app->Terminated()) << "the dialog's close button does not end the program";
     EXPECT_TRUE(panel->Visible()) << "F10 in the dialog does not go back to the menu";
     RunFor(500);
     EXPECT_FALSE(Sent(0x215, {}));
