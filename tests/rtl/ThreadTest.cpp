@@ -36,7 +36,7 @@ private:
 // Polls until the condition holds; fails the test instead of hanging for ever.
 template <class F>
 bool Eventually(F condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::yield();
