@@ -223,9 +223,7 @@ TEST_F(DwloadTest, GridListsThePresentNodesInTheirStateColours) {
     DwlFc->MarkDone(2);
     DwlFc->MarkFailed(3);
     window->StatusText = "";
-    const fs::path shot = fs::temp_directory_path() / "telvox_dwload.png";
-    ASSERT_TRUE(drive::SaveScreenshot(*window, shot.string()));
-    const QImage image(QString::fromStdString(shot.string()));
+    const QImage image = Screenshot(*window, "dwload");
     ASSERT_FALSE(image.isNull());
     const QColor background(208, 208, 255);
     EXPECT_EQ(RowColour(image, 0), background);
@@ -563,7 +561,7 @@ TEST_F(DwloadTest, DownloadIntoSelectedNodesMarksThemAndCollectsTheVersions) {
     }
     EXPECT_EQ(RowColour(image, 0), QColor(0, 255, 0));
     EXPECT_EQ(RowColour(image, 2), QColor(255, 0, 0));
-    drive::SaveScreenshot(*window, (fs::temp_directory_path() / "telvox_dwload_done.png").string());
+    Screenshot(*window, "dwload_done");
 
     // COLL.VERS: the present nodes afresh, marks cleared, the strip green, the versions asked.
     window->BCollVers.Click();
