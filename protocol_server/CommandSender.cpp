@@ -70,7 +70,7 @@ bool CanJoinPending(uint8_t node, uint8_t mark) {
     if (target != node) return false;
     if (!IsStepMark(mark)) return true;
     for (uint8_t m = 28; m < PendingMarkCount; ++m)
-        if (m != mark && IsStepMark(m) && PendingMarks[m].load()) return false;
+        if (m != mark && IsStepMark(m) && PendingMarks[m]) return false;
     return true;
 }
 
@@ -78,7 +78,7 @@ bool CanJoinPending(uint8_t node, uint8_t mark) {
 bool MarkPending(uint8_t node, uint8_t mark, uint8_t storeEntry, uint16_t value) {
     if (!CanJoinPending(node, mark)) return false;
     TNodeDatabase::StoreValue(storeEntry, node, value);
-    PendingMarks[mark].store(1);
+    PendingMarks[mark] = 1;
     CommandBlock.Target.store(node);
     if (TProtocol* p = Protocol.load()) p->Wake();
     return true;
@@ -125,13 +125,13 @@ bool TProtocol::PackCommandData() {
     std::memset(CommandFrameData, 0, sizeof CommandFrameData);
     bool packed = false;
     for (const TFrameField& f : FrameFields) {
-        const bool marked = PendingMarks[MarkMirror + f.Entry].load() != 0;
+        const bool marked = PendingMarks[MarkMirror + f.Entry] != 0;
         if (!marked && f.Entry != EntryAlwaysPacked) continue;
         const auto bits = uint8_t(Mirror(f.Entry) & ((1u << f.Width) - 1));
         CommandFrameData[f.Byte] |= uint8_t(bits << f.Shift | 1u << f.Valid);
         if (f.Entry != EntryAlwaysPacked) packed = true;
     }
-    if (PendingMarks[MarkMirror + EntryWordField].load()) {
+    if (PendingMarks[MarkMirror + EntryWordField]) {
         const uint16_t w = Mirror(EntryWordField) | 0x8000u;
         CommandFrameData[5] = uint8_t(w);
         CommandFrameData[6] = uint8_t(w >> 8);
@@ -147,13 +147,13 @@ void TProtocol::SendNodeCommand(uint8_t command, uint8_t node) {
 
 uint8_t TProtocol::FirstPending2006() {
     for (uint8_t k = 1; k <= 10; ++k)
-        if (PendingMarks[27 + k].load()) return k;
+        if (PendingMarks[27 + k]) return k;
     return 0;
 }
 
 uint8_t TProtocol::FirstPending2007() {
     for (uint8_t k = 1; k <= 10; ++k)
-        if (PendingMarks[37 + k].load()) return k;
+        if (PendingMarks[37 + k]) return k;
     return 0;
 }
 
@@ -161,7 +161,7 @@ void TProtocol::ClearPendingCommand() {
     CommandBlock.Target.store(0);
     for (auto& unit : CommandBlock.Mirror) unit.store(0);
     std::memset(CommandFrameData, 0, sizeof CommandFrameData);
-    for (auto& mark : PendingMarks) mark.store(0);
+    std::memset(PendingMarks, 0, sizeof PendingMarks);
 }
 
 void TProtocol::SendPendingCommand() {
@@ -199,7 +199,7 @@ void TProtocol::SendPendingCommand() {
 }
 
 void TProtocol::SendDeviceStep(uint8_t node) {
-    if (PendingMarks[MarkMirror + 0].load()) {
+    if (PendingMarks[MarkMirror + 0]) {
         const uint16_t mode = Mirror(0);
         switch (mode) {
         case 1: SetValue(EntryExchangeState, node, true, StateIdle); break;
@@ -225,7 +225,7 @@ void TProtocol::SendDeviceStep(uint8_t node) {
         }
         return;
     }
-    if (PendingMarks[MarkMirror + 1].load()) {
+    if (PendingMarks[MarkMirror + 1]) {
         const uint16_t v = Mirror(1);
         if (v == SystemNode || IsDevice(uint8_t(v))) SendDownloadInFlight(0x2008, 1, 1, node, v);
         return;
@@ -235,12 +235,12 @@ void TProtocol::SendDeviceStep(uint8_t node) {
         uint16_t Index;
     };
     for (const TStep s : {TStep{4, 0x200A}, TStep{5, 0x2009}, TStep{10, 0x200B}}) {
-        if (PendingMarks[MarkMirror + s.Entry].load()) {
+        if (PendingMarks[MarkMirror + s.Entry]) {
             SendDownloadInFlight(s.Index, 1, s.Entry, node, Mirror(s.Entry));
             return;
         }
     }
-    if (PendingMarks[MarkMirror + 12].load()) {
+    if (PendingMarks[MarkMirror + 12]) {
         Flag200C = Mirror(12) != 0;
         if (Flag200C) {
             Pending200C = 0;

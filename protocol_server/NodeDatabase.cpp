@@ -8,7 +8,7 @@ TUnit AliveBits[7];
 TUnit OperationalBits[7];
 TUnit SystemValues[3];
 TCommandBlock CommandBlock;
-std::atomic<uint8_t> PendingMarks[PendingMarkCount];
+uint8_t PendingMarks[PendingMarkCount];
 uint8_t CommandFrameData[8];
 std::atomic<uint8_t> SdoTransactionNode{0};
 TLastSdoReply LastSdoReply;

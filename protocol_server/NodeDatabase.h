@@ -105,8 +105,10 @@ extern TUnit OperationalBits[7];
 extern TUnit SystemValues[3];
 extern TCommandBlock CommandBlock;
 // Marks 28..47: record entries 28..47 pending; 48 + k: mirror of entry k (0..19) pending.
+// Under the command sender's lock; plain bytes, so that an access without it is a data race that
+// the thread sanitizer reports.
 constexpr uint8_t PendingMarkCount = 68;
-extern std::atomic<uint8_t> PendingMarks[PendingMarkCount];
+extern uint8_t PendingMarks[PendingMarkCount];
 extern uint8_t CommandFrameData[8];  // protocol thread only
 extern std::atomic<uint8_t> SdoTransactionNode;  // node of the open SDO exchange, 0 = none
 extern TLastSdoReply LastSdoReply;

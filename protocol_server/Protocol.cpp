@@ -64,7 +64,10 @@ void TProtocol::Execute() {
     rtl::SetThreadName("TProtocol");
     while (!Terminated()) {
         if (Flags.fetch_and(static_cast<uint8_t>(~ResetStatRequest)) & ResetStatRequest) {
-            Stat = TDLLStat{};
+            // Callers may be reading the record through their pointer right now: only counters
+            // that are not zero are written, so resetting a record of zeros writes nothing.
+            for (size_t i = 0; i < sizeof Stat.Counter / sizeof Stat.Counter[0]; ++i)
+                if (Stat.Counter[i] != 0) Stat.Counter[i] = 0;
             LogLine("Reset stat");
         }
         CheckHeartbeats();

@@ -194,4 +194,29 @@ TEST_F(RoadTest, FlagTwelveDoesNotDisturbFieldFourteenOfTheSamePass) {
     EXPECT_EQ(sent[0].Data[3], 0x08 | 0x30);
 }
 
+// Two callers write while the protocol thread sends. The TSan build reports a sender that packs or
+// clears the pending block without its lock; a write taken between packing and clearing is lost,
+// and the last values written would not be the last ones sent.
+TEST_F(RoadTest, TwoCallersWriteWhileTheSenderRuns) {
+    ASSERT_TRUE(_MORVANDProtocolBegin());
+    // Index 1 is entry 3 (byte 0 bits 0-6, valid bit 7); index 3 is entry 7 (byte 1 bits 0-2, valid bit 3).
+    auto writer = [](uint8_t index, int16_t mask) {
+        for (int16_t i = 1; i <= 300; ++i) {
+            EXPECT_TRUE(_WrDBValue(40, index, 3, int16_t(i & mask)));
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    };
+    std::thread a(writer, 1, 0x7F), b(writer, 3, 0x07);
+    a.join();
+    b.join();
+    ASSERT_TRUE(Eventually([] { return CommandBlock.Target.load() == 0; }));
+    int lastEntry3 = -1, lastEntry7 = -1;
+    for (const TSentFrame& f : TakeSent()) {
+        if (f.Data[0] & 0x80) lastEntry3 = f.Data[0] & 0x7F;
+        if (f.Data[1] & 0x08) lastEntry7 = f.Data[1] & 0x07;
+    }
+    EXPECT_EQ(lastEntry3, 300 & 0x7F);
+    EXPECT_EQ(lastEntry7, 300 & 0x07);
+}
+
 }  // namespace

@@ -21,7 +21,7 @@ inline void ClearDatabase() {
     for (auto& u : SystemValues) u.store(0);
     CommandBlock.Target.store(0);
     for (auto& u : CommandBlock.Mirror) u.store(0);
-    for (auto& m : PendingMarks) m.store(0);
+    for (auto& m : PendingMarks) m = 0;
     for (auto& b : CommandFrameData) b = 0;
     SdoTransactionNode.store(0);
     LastSdoReply.Store({});

@@ -66,6 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadCase{"Plain", kCommon, "General", "topSpeed", "1"},
         ReadCase{"CaseOfNames", kCommon, "GENERAL", "TOPSPEED", "1"},
+        // A fold that misses A or Z, or takes in a byte beside them ('@' '[' '`' '{'), fails here.
+        ReadCase{"CaseAtBothEndsOfTheAlphabet", "[zone]\r\naz=1\r\n", "ZONE", "AZ", "1"},
+        ReadCase{"CaseAtBothEndsUpperInTheFile", "[ZONE]\r\nAZ=1\r\n", "zone", "az", "1"},
+        ReadCase{"AtIsNoLetter", "[A]\r\nk`=1\r\n", "A", "k@", "DEF"},
+        ReadCase{"GraveIsNoLetter", "[A]\r\nk@=1\r\n", "A", "k`", "DEF"},
+        ReadCase{"BracketIsNoLetter", "[A]\r\nk{=1\r\n", "A", "k[", "DEF"},
+        ReadCase{"BraceIsNoLetter", "[A]\r\nk[=1\r\n", "A", "k{", "DEF"},
         ReadCase{"BlanksTrimmed", kCommon, "General", "logEn", "7"},
         ReadCase{"QuotesGoBlanksInsideStay", kCommon, "General", "Quoted", "  padded  "},
         ReadCase{"UnbalancedQuoteStays", kCommon, "General", "HalfQuoted", "\"open"},

@@ -1,18 +1,19 @@
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
 #pragma once
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <atomic>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 class TempDir {
 public:
+    // mkdtemp, not a name made of the process id: a run that was killed leaves its folder behind,
+    // and process ids come round again.
     TempDir() {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("rtl_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-        std::filesystem::create_directories(path_);
+        std::string pattern = (std::filesystem::temp_directory_path() / "rtl_test_XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
+        path_ = pattern;
     }
     ~TempDir() {
         std::error_code ignored;

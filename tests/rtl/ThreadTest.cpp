@@ -36,7 +36,7 @@ private:
 // Polls until the condition holds; fails the test instead of hanging for ever.
 template <class F>
 bool Eventually(F condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::yield();
@@ -88,11 +88,12 @@ TEST(ThreadTest, TerminateWakesASelfSuspendedThread) {
 }
 
 TEST(ThreadTest, RestEndsOnWakeAndOnTerminateAndKeepsAWakeThatCameEarly) {
-    std::atomic<int> rests{0};
+    std::atomic<int> begun{0}, rests{0};
     std::atomic<bool> busy{true};
     Worker w([&](Worker& self) {
         while (busy) std::this_thread::yield();
         while (!self.Terminated()) {
+            ++begun;
             self.RestFor(600'000);
             ++rests;
         }
@@ -103,6 +104,8 @@ TEST(ThreadTest, RestEndsOnWakeAndOnTerminateAndKeepsAWakeThatCameEarly) {
     ASSERT_TRUE(Eventually([&] { return rests == 1; }));
     w.Wake();
     ASSERT_TRUE(Eventually([&] { return rests == 2; }));
+    // Past its check of Terminated: a Terminate before it would end the loop with no third rest.
+    ASSERT_TRUE(Eventually([&] { return begun == 3; }));
     w.Terminate();
     w.WaitFor();
     EXPECT_EQ(rests, 3);

@@ -4,6 +4,7 @@
 // time), the application with the program's hooks, and boxes recorded instead of shown. Fixtures
 // add their nodes to net in their constructors.
 #pragma once
+#include <QImage>
 #include <QTimer>
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@
 #include "Tree.h"
 #include "Ui.h"
 #include "forms/Forms.h"
+#include "forms/Testing.h"
 #include "rtl/Messages.h"
 #include "sim/Network.h"
 
@@ -130,6 +132,18 @@ protected:
         InvalidateList = std::make_unique<TFuncPtrList>();
         RefreshList = std::make_unique<TFuncPtrList>();
         Scheduler = std::make_unique<TScheduler>(true);
+    }
+
+    // The form as the screen shows it, read back from the installation's own folder: a suite of
+    // another build may be taking the same picture at the same time. A copy to look at goes to the
+    // temporary folder as telvox_<name>.png. Null when it could not be saved.
+    QImage Screenshot(forms::TForm& form, const std::string& name) const {
+        const fs::path shot = root / (name + ".png");
+        if (!forms::drive::SaveScreenshot(form, shot.string())) return {};
+        std::error_code ignored;
+        fs::copy_file(shot, fs::temp_directory_path() / ("telvox_" + name + ".png"), fs::copy_options::overwrite_existing,
+                      ignored);
+        return QImage(QString::fromStdString(shot.string()));
     }
 
     fs::path root, base, work, previous;

@@ -403,9 +403,7 @@ TEST_F(MenuTest, LooksRightWithTheStatusPanelsInTheirColour) {
     TMenuForm* menu = ShowMenu();
     Tick(150);
     menu->StatusText = "WAIT... RESTARTING...";
-    const fs::path shot = fs::temp_directory_path() / "telvox_menu.png";
-    ASSERT_TRUE(drive::SaveScreenshot(*menu, shot.string()));
-    QImage image(QString::fromStdString(shot.string()));
+    const QImage image = Screenshot(*menu, "menu");
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.width(), 692);
     EXPECT_EQ(image.height(), 279);

@@ -136,9 +136,7 @@ TEST_F(LegendTest, RegistersItsTitleAndFollowsItsSize) {
     EXPECT_EQ(LegendForm->MemoLegend.Width(), 286);
     EXPECT_EQ(LegendForm->MemoLegend.Height(), 486);
 
-    const fs::path shot = fs::temp_directory_path() / "telvox_legend.png";
-    ASSERT_TRUE(drive::SaveScreenshot(*LegendForm, shot.string()));
-    QImage image(QString::fromStdString(shot.string()));
+    const QImage image = Screenshot(*LegendForm, "legend");
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.pixelColor(200, 480), QColor(216, 228, 248)) << "the memo in the inactive-caption colour";
 }

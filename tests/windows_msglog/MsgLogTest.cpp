@@ -600,17 +600,14 @@ TEST_F(LogTest, LooksRightInEachState) {
     Tick();
     Press(VK_F8);
     Press(VK_F12);
-    const fs::path shot = fs::temp_directory_path() / "telvox_msglog.png";
-    ASSERT_TRUE(drive::SaveScreenshot(log, shot.string()));
-    QImage image(QString::fromStdString(shot.string()));
+    QImage image = Screenshot(log, "msglog");
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.width(), 900);
     EXPECT_EQ(image.height(), 600);
     EXPECT_EQ(image.pixelColor(log.LState.Left() + 2, log.LState.Top() + 2), QColor(255, 0, 0));
     EXPECT_EQ(image.pixelColor(4, log.SBMonitor.Top() + log.SBMonitor.Height() / 2), QColor(208, 208, 255));
     Press(VK_F1);
-    drive::SaveScreenshot(log, (fs::temp_directory_path() / "telvox_msglog_run.png").string());
-    image.load(QString::fromStdString((fs::temp_directory_path() / "telvox_msglog_run.png").string()));
+    image = Screenshot(log, "msglog_run");
     EXPECT_EQ(image.pixelColor(log.LState.Left() + 2, log.LState.Top() + 2), QColor(0, 255, 0));
 }
 

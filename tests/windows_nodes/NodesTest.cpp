@@ -600,8 +600,7 @@ TEST_F(PanelTest, LayoutCaptionAndLook) {
     EnterAndAwaitVersion(3, 127, 0x4702);
     EnterAndAwaitVersion(2, 23, 0x4600);
     RunFor(300);
-    const fs::path shot = fs::temp_directory_path() / "telvox_nodes.png";
-    ASSERT_TRUE(drive::SaveScreenshot(*panel, shot.string()));  // to look at
+    ASSERT_FALSE(Screenshot(*panel, "nodes").isNull());  // to look at
     const QImage image = panel->Widget()->grab().toImage();
     EXPECT_EQ(image.width(), 677);
     const QColor grid(208, 208, 255);
@@ -609,8 +608,8 @@ TEST_F(PanelTest, LayoutCaptionAndLook) {
     EXPECT_EQ(image.pixelColor(4, panel->SBMonitor.Top() + 16), grid) << "status panel colour";
 
     steps.push_back(Type("40", VK_RETURN));
-    steps.push_back([](TEditParForm& d) {
-        EXPECT_TRUE(drive::SaveScreenshot(d, (fs::temp_directory_path() / "telvox_editpar.png").string()));
+    steps.push_back([this](TEditParForm& d) {
+        EXPECT_FALSE(Screenshot(d, "editpar").isNull());
         d.BExit.Click();
     });
     RightClick(1, 0);

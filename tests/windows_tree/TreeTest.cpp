@@ -598,12 +598,8 @@ TEST_F(TreeNetworkTest, NodesComeAndGoWithTheirHeartbeats) {
     EXPECT_EQ(tree->SelectedNode, 21);
     EXPECT_TRUE(boxes.empty());
 
-    const fs::path shot = root / "tree.png";
-    ASSERT_TRUE(drive::SaveScreenshot(*tree, shot.string()));
-    QImage image(QString::fromStdString(shot.string()));
+    const QImage image = Screenshot(*tree, "tree");
     ASSERT_FALSE(image.isNull());
-    std::error_code ignored;  // a copy to look at
-    fs::copy_file(shot, fs::temp_directory_path() / "telvox_tree.png", fs::copy_options::overwrite_existing, ignored);
     EXPECT_EQ(image.pixelColor(tree->SBMonitor.Left() + 4, tree->SBMonitor.Top() + 8), QColor(208, 208, 255));
     EXPECT_EQ(image.pixelColor(tree->TreeView2.Left() + 50, tree->TreeView2.Top() + 300), QColor(255, 255, 255));
 }
