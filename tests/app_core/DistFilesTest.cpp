@@ -133,7 +133,8 @@ std::vector<std::string> ListedNames() {
 bool MadeAtRunTime(const std::string& name) { return name.starts_with("LOG") || name.ends_with('/'); }
 bool Admits(const std::string& name, const std::string& file) {
     if (name.ends_with('/')) return file.starts_with(name);
-    if (name.starts_with("LOG")) return file.starts_with("LOG") && file.ends_with(".log") && file.find('/') == std::string::npos;
+    if (name.starts_with("LOG"))
+        return file.starts_with("LOG") && file.ends_with(".log") && file.find('/') == std::string::npos;
     return file == name;
 }
 
