@@ -18,6 +18,7 @@ constexpr Time kUnthrottledSlice = 100 * kMs;
 
 std::mutex sharedLock;
 std::shared_ptr<Network> sharedNetwork;
+std::string descriptionPath;  // "": the default
 
 // Nodes switched on together do not all boot in the same instant.
 Time BootStagger(uint8_t number) { return kMs + (number % 16) * 3 * kMs; }
@@ -46,17 +47,19 @@ std::string Network::DefaultDescriptionPath() {
     return dir + "sim/network.ini";
 }
 
-std::shared_ptr<Network> Network::Shared(std::string* message) {
+std::shared_ptr<Network> Network::Shared(std::string* error) {
     std::lock_guard lock(sharedLock);
+    std::string why;
     if (!sharedNetwork) {
-        std::string error;
-        sharedNetwork = Load(DefaultDescriptionPath(), &error);
-        if (!sharedNetwork) {
-            sharedNetwork = std::make_shared<Network>();
-            if (message) *message = "simulated network without nodes: " + error;
-        }
+        sharedNetwork = Load(descriptionPath.empty() ? DefaultDescriptionPath() : descriptionPath, &why);
+        if (!sharedNetwork && error) *error = why;
     }
     return sharedNetwork;
+}
+
+void Network::SetDescriptionPath(std::string path) {
+    std::lock_guard lock(sharedLock);
+    descriptionPath = std::move(path);
 }
 
 void Network::Install(std::shared_ptr<Network> network) {

@@ -55,12 +55,13 @@ public:
     void AddNode(const NodeConfig& config);
 
     // The network the board library's simulated back-end runs on: the one a test installed, else
-    // the one described by sim/network.ini beside this library (loaded once, then kept, so the
-    // nodes live on while the board is cancelled and prepared again). A description that cannot
-    // be used gives a bus without nodes and the reason in *message.
-    static std::shared_ptr<Network> Shared(std::string* message = nullptr);
+    // the one its description file describes (loaded once, then kept, so the nodes live on while
+    // the board is cancelled and prepared again). nullptr with the reason when the file is missing
+    // or cannot be read whole; the next call reads it again.
+    static std::shared_ptr<Network> Shared(std::string* error = nullptr);
     static void Install(std::shared_ptr<Network> network);  // nullptr: forget the installed one
-    static std::string DefaultDescriptionPath();
+    static std::string DefaultDescriptionPath();             // sim/network.ini beside this library
+    static void SetDescriptionPath(std::string path);       // a test's own file; "": the default
 
     // --- the bus
     void SetBitRate(uint32_t bitsPerSecond);

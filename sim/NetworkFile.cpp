@@ -72,9 +72,12 @@ public:
     }
 
     void Fail(const std::string& section, const char* key, const std::string& why) {
-        if (ok_) *error_ = path_ + ": [" + section + "] " + key + ": " + why;
+        if (ok_) *error_ = At(rtl::PrivateProfileLine(section, key, path_)) + "[" + section + "] " + key + ": " + why;
         ok_ = false;
     }
+
+    // "<file>: line <n>: ", where the technician looks.
+    std::string At(int line) const { return path_ + ": line " + std::to_string(line) + ": "; }
 
     static std::optional<long> ParseInt(const std::string& text) {
         char* end = nullptr;
@@ -151,6 +154,11 @@ bool ReadNetworkFile(const std::string& path, std::vector<NodeConfig>* nodes, st
         return false;
     }
     Reader r(path, error);
+    std::string foreign;
+    if (const int line = rtl::FirstForeignProfileLine(path, &foreign)) {
+        *error = r.At(line) + "\"" + foreign + "\" has no '='";
+        return false;
+    }
     NodeConfig defaults;
     ReadPeriods(r, "Network", defaults);
     const std::string list = r.Text("Network", "Nodes");

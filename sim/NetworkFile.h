@@ -29,7 +29,8 @@
 
 namespace sim {
 
-// False with the reason (which file, section and key) when the description cannot be used.
+// False with the reason (the file, the line, and the section and key or the line's text) when the
+// description cannot be read whole: a value out of its range, a line that is no key = value.
 bool ReadNetworkFile(const std::string& path, std::vector<NodeConfig>* nodes, std::string* error);
 
 }  // namespace sim

@@ -13,9 +13,9 @@ std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, s
             *error = "the simulated network is board 0";
             return nullptr;
         }
-        std::string message;
-        auto network = sim::Network::Shared(&message);
-        if (!message.empty()) note(message);
+        // A network file the simulation cannot read whole is a board that cannot be prepared.
+        auto network = sim::Network::Shared(error);
+        if (!network) return nullptr;
         if (network->HostAttached()) {
             *error = "the simulated network serves another board already";
             return nullptr;

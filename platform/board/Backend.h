@@ -28,8 +28,8 @@ public:
 };
 
 // The back-end for a board the registry lists; nullptr with the reason when there is none.
-// note receives informational texts (such as a network description that could not be used, or an
-// interface that went down), also later from the board's own threads.
+// note receives informational texts (such as an interface that went down), also later from the
+// board's own threads.
 std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, std::string* error,
                                      const std::function<void(const std::string&)>& note);
 

@@ -70,6 +70,17 @@ int FindSection(const std::vector<std::string>& lines, std::string_view section)
     return -1;
 }
 
+// Index of the line the key's value is read from (the first match in the first matching section), or -1.
+int FindKey(const std::vector<std::string>& lines, std::string_view section, std::string_view key) {
+    int i = FindSection(lines, section);
+    if (i < 0) return -1;
+    for (size_t k = static_cast<size_t>(i); k < lines.size() && !SectionName(lines[k]); ++k) {
+        auto kv = KeyValue(lines[k]);
+        if (kv && SameName(kv->first, key)) return static_cast<int>(k);
+    }
+    return -1;
+}
+
 }  // namespace
 
 int LeadingInt(std::string_view text, int defaultValue) {
@@ -85,13 +96,24 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     std::string_view defaultText, std::string_view file) {
     std::vector<std::string> lines;
     if (!LoadProfile(file, lines)) return std::string(defaultText);
-    int i = FindSection(lines, section);
-    if (i < 0) return std::string(defaultText);
-    for (size_t k = static_cast<size_t>(i); k < lines.size() && !SectionName(lines[k]); ++k) {
-        auto kv = KeyValue(lines[k]);
-        if (kv && SameName(kv->first, key)) return Unquote(kv->second);
+    const int k = FindKey(lines, section, key);
+    return k < 0 ? std::string(defaultText) : Unquote(KeyValue(lines[size_t(k)])->second);
+}
+
+int PrivateProfileLine(std::string_view section, std::string_view key, std::string_view file) {
+    std::vector<std::string> lines;
+    return LoadProfile(file, lines) ? FindKey(lines, section, key) + 1 : 0;
+}
+
+int FirstForeignProfileLine(std::string_view file, std::string* text) {
+    std::vector<std::string> lines;
+    if (!LoadProfile(file, lines)) return 0;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (IsComment(lines[k]) || SectionName(lines[k]) || KeyValue(lines[k])) continue;
+        if (text) *text = Trim(lines[k]);
+        return static_cast<int>(k) + 1;
     }
-    return std::string(defaultText);
+    return 0;
 }
 
 int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,

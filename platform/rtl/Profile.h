@@ -25,6 +25,12 @@ int GetPrivateProfileDecimal(std::string_view section, std::string_view key, int
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, std::string_view file);
 
+// For a reader that takes a file whole and says where it is wrong (lines count from 1): the line
+// GetPrivateProfileString reads the key's value from, 0 when it reads none; the first line that is
+// neither blank, a comment, a section header nor key = value (with its text), 0 when there is none.
+int PrivateProfileLine(std::string_view section, std::string_view key, std::string_view file);
+int FirstForeignProfileLine(std::string_view file, std::string* text);
+
 // The leading decimal number of a text (blanks first are skipped), or the default without one.
 int LeadingInt(std::string_view text, int defaultValue);
 

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "AppStrings.h"
 #include "CoreFixture.h"
 #include "Fancoil.h"
 #include "SetupFile.h"
+#include "TestFiles.h"
 #include "UIFile.h"
 #include "rtl/Profile.h"
 #include "rtl/StringList.h"
@@ -105,6 +109,68 @@ TEST_F(Dist, TextFilesAreSingleByteWithCrLf) {
             }
         }
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << name;
+    }
+}
+
+// The names in the first column of the README's table of the installation folder.
+std::vector<std::string> ListedNames() {
+    std::istringstream readme(ReadText(TELVOX_README));
+    std::vector<std::string> names;
+    bool section = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.starts_with("## ")) section = line == "## The installation folder";
+        if (!section || !line.starts_with("| `")) continue;
+        const std::string first = line.substr(0, line.find('|', 1));
+        for (size_t a = first.find('`'), b; a != std::string::npos; a = first.find('`', b + 1)) {
+            b = first.find('`', a + 1);
+            names.push_back(first.substr(a + 1, b - a - 1));
+        }
+    }
+    return names;
+}
+
+// The log, and what the user or the program puts into a listed folder, come while it runs.
+bool MadeAtRunTime(const std::string& name) { return name.starts_with("LOG") || name.ends_with('/'); }
+bool Admits(const std::string& name, const std::string& file) {
+    if (name.ends_with('/')) return file.starts_with(name);
+    if (name.starts_with("LOG"))
+        return file.starts_with("LOG") && file.ends_with(".log") && file.find('/') == std::string::npos;
+    return file == name;
+}
+
+std::string DynamicSection(const fs::path& file) {
+    std::string text;
+    if (FILE* p = popen(("readelf -d '" + file.string() + "'").c_str(), "r")) {
+        char chunk[512];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, p)) > 0;) text.append(chunk, n);
+        pclose(p);
+    }
+    return text;
+}
+
+// The folder a technician copies holds what the README lists and no build left-overs, and each of
+// its programs and libraries looks for the others beside itself only, not in the build folder.
+TEST(BuiltDist, HoldsWhatTheReadmeListsAndFindsItsLibrariesBesideItself) {
+    const fs::path dist = TELVOX_DIST;
+    const auto names = ListedNames();
+    ASSERT_GE(names.size(), 10u);
+    for (const std::string& name : names) {
+        if (!MadeAtRunTime(name) && (TELVOX_WITH_PROGRAM || name != "telvox")) {
+            EXPECT_TRUE(fs::is_regular_file(dist / name)) << name << " is listed and missing";
+        }
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dist)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string file = entry.path().lexically_relative(dist).string();
+        EXPECT_TRUE(std::ranges::any_of(names, [&](const std::string& n) { return Admits(n, file); }))
+            << file << " is not in the README's table";
+        char magic[4] = {};
+        std::ifstream(entry.path(), std::ios::binary).read(magic, 4);
+        if (std::string(magic, 4) == "\x7F" "ELF") {
+            const std::string dynamic = DynamicSection(entry.path());
+            EXPECT_NE(dynamic.find("Library runpath: [$ORIGIN]\n"), std::string::npos) << file << dynamic;
+            EXPECT_EQ(dynamic.find("Library rpath"), std::string::npos) << file;
+        }
     }
 }
 

@@ -93,6 +93,7 @@ public:
         AppWindowHandle = nullptr;
         BaseDirSource = previousSource_;
         sim::Network::Install(nullptr);
+        sim::Network::SetDescriptionPath("");
         unsetenv("XAT11REG_FILE");
         fs::current_path(previous);
         fs::remove_all(root);

@@ -111,6 +111,7 @@ TEST_F(Startup, FatalStepsStopWhereTheyFail) {
         std::function<void(Startup&)> breakIt;
         std::function<std::string()> expectedText;
         int created;  // objects in start-up order that exist afterwards
+        const char* logged = "";  // the reason, in the diagnostic log
     };
     const Case cases[] = {
         {"no AppStr.cfg", [](Startup& t) { fs::remove(t.base / "USR" / "AppStr.cfg"); },
@@ -125,6 +126,14 @@ TEST_F(Startup, FatalStepsStopWhereTheyFail) {
          [] { return std::string("Create Protocol error: 2; USB-CAN or file.ini"); }, 7},
         {"no board", [](Startup& t) { WriteText(t.root / "Xat11reg.reg", "simulated 1\n"); },
          [] { return std::string("Create Protocol error: 3; USB-CAN or file.ini"); }, 7},
+        {"a simulated network file with one bad value",
+         [](Startup& t) {
+             WriteText(t.root / "network.ini", "[Network]\nNodes = 30\n[Node30]\nSensors = 25.6; 12.0 x\n");
+             sim::Network::Install(nullptr);
+             sim::Network::SetDescriptionPath((t.root / "network.ini").string());
+         },
+         [] { return std::string("Create Protocol error: 3; USB-CAN or file.ini"); }, 7,
+         "/network.ini: line 4: [Node30] Sensors: wants 4 temperatures"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -151,6 +160,7 @@ TEST_F(Startup, FatalStepsStopWhereTheyFail) {
         const std::string log = LogText();
         EXPECT_EQ(log.find("BEGIN APPLICATION"), std::string::npos);
         EXPECT_EQ(log.find("Scheduler start event"), std::string::npos);
+        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         // The end of a scheduler that never ran is logged (when the settings enable the log).
         const bool logging = fs::exists(work / "Morvand.ini");
         EXPECT_EQ(log.find("Scheduler on terminate event") != std::string::npos, c.created == 7 && logging);

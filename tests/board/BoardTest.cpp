@@ -82,6 +82,17 @@ TEST_F(BoardTest, TransmitQueueHasItsEntriesAndDrainsAtBusPace) {
     EXPECT_EQ(received.Count(), 0u);  // not echoed
 }
 
+TEST_F(BoardTest, WithoutAReceiveQueueFramesAreDroppedUndelivered) {
+    board = VCI2_PrepareBoard(VCI_BOARD_SIMULATED, 0, nullptr, 0, OnMessage, OnReceive, nullptr);
+    ASSERT_GE(board, 0);
+    VCI_InitCan(uint16_t(board), 0, 0x03, 0x1C, 0);
+    VCI_ConfigQueue(uint16_t(board), 0, 0, 120, 0, 0, 0, &txQueue);
+    ASSERT_EQ(VCI_StartCan(uint16_t(board), 0), 1);
+    net->Inject(kEight, 30);
+    net->Advance(100 * kMs);  // returns once the board has taken every frame
+    EXPECT_EQ(received.calls.load(), 0);
+}
+
 TEST_F(BoardTest, TransmitRejectsWhatIsNoFrame) {
     EXPECT_LT(VCI_TransmitObj(0, 1, 0x100, 0, nullptr), 0);  // no board
     Start();

@@ -5,6 +5,7 @@
 #include <linux/can/raw.h>
 #include <net/if.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -119,6 +120,28 @@ TEST_F(SocketCan, TransmitQueueLevelAndOrder) {
     EXPECT_LE(highest, 120);
     EXPECT_EQ(heard, accepted);
     EXPECT_EQ(VCI_ReadQueStatus(b, tx), 0);
+}
+
+// The queue takes exactly its 120 entries. Its writer must not empty it meanwhile (vcan0 takes
+// every frame at once): the test thread holds the one CPU at real-time priority, which the board's
+// threads inherit, so they run only when it lets them.
+TEST_F(SocketCan, TransmitQueueTakesExactlyItsEntries) {
+    cpu_set_t cpus, one;
+    sched_getaffinity(0, sizeof cpus, &cpus);
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    const sched_param realTime{1}, normal{0};
+    if (sched_setaffinity(0, sizeof one, &one) || sched_setscheduler(0, SCHED_FIFO, &realTime))
+        GTEST_SKIP() << "needs real-time priority (root)";
+    Start();
+    int accepted = 0;
+    const uint8_t data[1] = {};
+    for (int i = 0; i < 121; ++i) accepted += VCI_TransmitObj(b, tx, 0x300, 1, data) == 1;
+    const int level = VCI_ReadQueStatus(b, tx);
+    sched_setscheduler(0, SCHED_OTHER, &normal);
+    sched_setaffinity(0, sizeof cpus, &cpus);
+    EXPECT_EQ(accepted, 120);
+    EXPECT_EQ(level, 120);
 }
 
 }  // namespace

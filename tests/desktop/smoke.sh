@@ -64,6 +64,21 @@ openbox --startup "touch $out/wm-ready" >"$out/openbox.log" 2>&1 &
 daemons+=($!)
 until_true test -e "$out/wm-ready" || { echo "smoke: openbox did not start"; exit 1; }
 
+# A copy of the installation in a new place, with the build folder moved away meanwhile (and put
+# back on any exit): it starts, finds its libraries and shows the simulated nodes in the tree.
+copy=$(mktemp -d /tmp/telvox-copy.XXXXXX) away=$build.away-$$
+put_back() { mv -T "$away" "$build"; rm -rf "$copy"; }
+cp -r "$build/dist" "$copy/dist" && mv -T "$build" "$away"
+trap 'put_back; cleanup' EXIT
+(cd "$copy/dist" && exec ./telvox) >"$copy/telvox.log" 2>&1 &
+app=$!
+check "a copy elsewhere, without the build folder, shows the menu" front "TELVX - MENU"
+key F4
+lime_in_front() { [ "$(grab "$(xdotool getactivewindow)" -depth 8 txt:- 2>/dev/null | grep -c '#00FF00')" -gt 0 ]; }
+check "and its tree the operational nodes" until_true lime_in_front
+kill $app && wait $app 2>/dev/null
+put_back && trap cleanup EXIT
+
 start
 before=$(speed)
 key space Return

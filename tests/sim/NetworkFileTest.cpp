@@ -60,27 +60,34 @@ TEST(NetworkFile, ValuesAndPeriods) {
     EXPECT_EQ(nodes[1].values.systemByte, 2);
 }
 
+// Each error names the file, the line and what is wrong there.
 TEST(NetworkFile, ErrorsNameTheirPlace) {
     struct Case {
         const char* text;
         const char* error;
     } cases[] = {
-        {"[Network]\nNodes = 20\n", "[Network] Nodes"},
-        {"[Network]\nNodes = 126\n", "[Network] Nodes"},
-        {"[Network]\nNodes = 30, 30\n", "[Network] Nodes"},
-        {"[Network]\nNodes = 30\n[Node30]\nSetPoint = 64\n", "[Node30] SetPoint"},
-        {"[Network]\nNodes = 30\n[Node30]\nMaster = abc\n", "[Node30] Master"},
-        {"[Network]\nNodes = 30\n[Node30]\nState = running\n", "[Node30] State"},
-        {"[Network]\nNodes = 30\n[Node30]\nSensors = 1, 2, 3\n", "[Node30] Sensors"},
-        {"[Network]\nNodes = 30\n[Node30]\nParams2007 = 1,2,3,4,5,6,7,8,9,200\n", "[Node30] Params2007"},
-        {"[Network]\nNodes = 30\nAnalogMs = -1\n", "[Network] AnalogMs"},
+        {"[Network]\nNodes = 20\n", "line 2: [Network] Nodes"},
+        {"[Network]\nNodes = 126\n", "line 2: [Network] Nodes"},
+        {"[Network]\nNodes = 30, 30\n", "line 2: [Network] Nodes"},
+        {"[Network]\nNodes = 30\n[Node30]\nSetPoint = 64\n", "line 4: [Node30] SetPoint"},
+        {"[Network]\nNodes = 30\n[Node30]\nMaster = abc\n", "line 4: [Node30] Master"},
+        {"[Network]\nNodes = 30\n[Node30]\nState = running\n", "line 4: [Node30] State"},
+        {"[Network]\nNodes = 30\n[Node30]\nSensors = 1, 2, 3\n", "line 4: [Node30] Sensors"},
+        {"[Network]\nNodes = 30\n[Node30]\nParams2007 = 1,2,3,4,5,6,7,8,9,200\n", "line 4: [Node30] Params2007"},
+        {"[Network]\nNodes = 30\nAnalogMs = -1\n", "line 3: [Network] AnalogMs"},
+        // the line of the key that is read, counted over CR LF, comments and other sections
+        {"; c\r\n[Node30]\r\nFan = 9\r\n[network]\r\nNODES = 30\r\n[NODE30]\r\nFan = 1\r\n",
+         "line 3: [Node30] Fan"},
+        {"[Network]\nNodes = 30\n\n[Node30]\nSensors = 25.6; 12.0 x\n", "line 5: [Node30] Sensors"},
+        {"[Network]\nNodes = 30\n[Node30]\n  SetPoint 22\nFan = 9\n", "line 4: \"SetPoint 22\" has no '='"},
+        {"[Network]\nNodes = 30\n[Node30\n", "line 3: \"[Node30\" has no '='"},
     };
     for (const auto& c : cases) {
         const auto path = WriteTemp(c.text);
         std::vector<sim::NodeConfig> nodes;
         std::string error;
         EXPECT_FALSE(sim::ReadNetworkFile(path, &nodes, &error)) << c.text;
-        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_EQ(error.find(path + ": " + c.error), 0u) << error;
         unlink(path.c_str());
     }
     std::string error;

@@ -5,7 +5,8 @@
 # could not be run. Usage: run.sh [build folder] (default: build beside this project).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../build}" && pwd)
+# The physical path (a build folder reached through a link too): the libraries ldd names lie there.
+build=$(cd "${1:-$here/../../build}" && pwd -P)
 work=$build/vcan
 cache=$work/cache   # the unpacked kernel, kept between runs
 root=$work/root
