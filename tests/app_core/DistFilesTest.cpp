@@ -140,7 +140,7 @@ bool Admits(const std::string& name, const std::string& file) {
 
 std::string DynamicSection(const fs::path& file) {
     std::string text;
-    if (FILE* p = popen(("readelf -d '" + file.string() + "'").c_str(), "r")) {
+    if (FILE* p = popen(("LC_ALL=C readelf -d '" + file.string() + "'").c_str(), "r")) {
         char chunk[512];
         for (size_t n; (n = fread(chunk, 1, sizeof chunk, p)) > 0;) text.append(chunk, n);
         pclose(p);
