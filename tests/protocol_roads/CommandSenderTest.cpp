@@ -229,7 +229,7 @@ TEST_F(RoadTest, TwoCallersWriteWhileTheSenderRuns) {
         }
     };
     auto group = [](uint8_t node, uint8_t other) {
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             if (!_WrDBValue(node, 19, 3, 150)) continue;
             EXPECT_NE(Value(20, other), 150) << "two holders";
             EXPECT_TRUE(_WrDBValue(node, 19, 3, 0));
