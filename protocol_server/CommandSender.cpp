@@ -1,7 +1,7 @@
 // The callers' pending write and the command sender. A write is stored in the CommandBlock mirror
-// or in the node's record and marked pending; once per pass the protocol thread turns what is
-// pending into at most one command frame and one further frame (a node-state request, the start of
-// an upload, or one download) and clears every mark.
+// or among the parameter values waiting for their download, and marked pending; once per pass the
+// protocol thread turns what is pending into at most one command frame and one further frame (a
+// node-state request, the start of an upload, or one download) and clears every mark.
 #include <cstring>
 #include <mutex>
 
@@ -9,9 +9,9 @@
 
 namespace {
 
-// Guards the CommandBlock and its marks between the callers and the sender, so that a write reaches
-// the sender whole (target, value and mark) or not at all, and an exchange is never opened between
-// a caller's check of SdoTransactionNode and its write.
+// Guards the CommandBlock, the parameter values and the marks between the callers and the sender,
+// so that a write reaches the sender whole (target, value and mark) or not at all, and an exchange
+// is never opened between a caller's check of SdoTransactionNode and its write.
 std::mutex CommandLock;
 
 constexpr uint8_t SpecialNode = 16;
@@ -74,10 +74,14 @@ bool CanJoinPending(uint8_t node, uint8_t mark) {
     return true;
 }
 
-// Stores the value at storeEntry (record entry or mirror) and marks it pending for the node.
-bool MarkPending(uint8_t node, uint8_t mark, uint8_t storeEntry, uint16_t value) {
+// Stores the value (a command field in its mirror, a parameter beside the record, which takes it
+// only with the node's acknowledgement) and marks it pending for the node.
+bool MarkPending(uint8_t node, uint8_t mark, uint16_t value) {
     if (!CanJoinPending(node, mark)) return false;
-    TNodeDatabase::StoreValue(storeEntry, node, value);
+    if (mark >= MarkMirror)
+        TNodeDatabase::StoreValue(uint8_t(FirstMirrorEntry + mark - MarkMirror), node, value);
+    else
+        ParameterValues[mark - FirstParameterEntry] = uint8_t(value & ValueDescriptors[mark].Mask);
     PendingMarks[mark] = 1;
     CommandBlock.Target.store(node);
     if (TProtocol* p = Protocol.load()) p->Wake();
@@ -111,12 +115,12 @@ bool TProtocol::WriteValue(uint8_t node, uint8_t index, uint8_t kind, int16_t va
     if (entry < 20) {
         if (node != SpecialNode && (node < FirstDevice || node > LastGroup)) return false;
         if (SdoTransactionNode.load() != 0) return false;
-        return MarkPending(node, MarkMirror + entry, FirstMirrorEntry + entry, v);
+        return MarkPending(node, uint8_t(MarkMirror + entry), v);
     }
     if (entry == EntryGroup) return WriteGroup(node, v);
     if (entry >= 28 && entry <= 47) {
         if (!IsDevice(node)) return false;
-        return MarkPending(node, entry, entry, v);
+        return MarkPending(node, entry, v);
     }
     return false;
 }
@@ -162,6 +166,7 @@ void TProtocol::ClearPendingCommand() {
     for (auto& unit : CommandBlock.Mirror) unit.store(0);
     std::memset(CommandFrameData, 0, sizeof CommandFrameData);
     std::memset(PendingMarks, 0, sizeof PendingMarks);
+    std::memset(ParameterValues, 0, sizeof ParameterValues);
 }
 
 void TProtocol::SendPendingCommand() {
@@ -256,9 +261,9 @@ void TProtocol::SendDeviceStep(uint8_t node) {
         return;
     }
     if (const uint8_t k = FirstPending2006()) {
-        SendDownloadInFlight(0x2006, k, uint8_t(27 + k), node, GetValue(uint8_t(27 + k), node));
+        SendDownloadInFlight(0x2006, k, uint8_t(27 + k), node, ParameterValues[k - 1]);
     } else if (const uint8_t k7 = FirstPending2007()) {
-        SendDownloadInFlight(0x2007, k7, uint8_t(37 + k7), node, GetValue(uint8_t(37 + k7), node));
+        SendDownloadInFlight(0x2007, k7, uint8_t(37 + k7), node, ParameterValues[9 + k7]);
     }
 }
 

@@ -9,6 +9,7 @@ TUnit OperationalBits[7];
 TUnit SystemValues[3];
 TCommandBlock CommandBlock;
 uint8_t PendingMarks[PendingMarkCount];
+uint8_t ParameterValues[20];
 uint8_t CommandFrameData[8];
 std::atomic<uint8_t> SdoTransactionNode{0};
 TLastSdoReply LastSdoReply;
@@ -161,7 +162,7 @@ bool Store(const TValueDescriptor& d, TUnit& unit, uint16_t value) {
 }
 
 constexpr uint64_t Pack(TSdoReply r) {
-    return uint64_t(r.Stale) << 32 | uint32_t(r.Node) << 24 | uint32_t(r.Index) << 8 | r.Sub;
+    return uint64_t(r.Abort) << 33 | uint64_t(r.Stale) << 32 | uint32_t(r.Node) << 24 | uint32_t(r.Index) << 8 | r.Sub;
 }
 
 bool SetBit(TUnit* words, uint8_t node, bool on) {
@@ -183,7 +184,7 @@ bool TestBit(const TUnit* words, uint8_t node) {
 
 TSdoReply TLastSdoReply::Load() const {
     const uint64_t p = packed_.load(std::memory_order_acquire);
-    return TSdoReply{uint8_t(p >> 24), uint16_t(p >> 8), uint8_t(p), bool(p >> 32)};
+    return TSdoReply{uint8_t(p >> 24), uint16_t(p >> 8), uint8_t(p), bool(p >> 32 & 1), bool(p >> 33 & 1)};
 }
 
 void TLastSdoReply::Store(TSdoReply reply) { packed_.store(Pack(reply), std::memory_order_release); }

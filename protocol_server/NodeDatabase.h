@@ -82,9 +82,10 @@ struct TSdoReply {
     uint16_t Index;
     uint8_t Sub;
     bool Stale = false;  // on record before the open exchange began: it answers nothing there
+    bool Abort = false;  // the node refused the request (command byte 0x80)
 };
 
-// The three fields of the last SDO reply, always read and written together.
+// The fields of the last SDO reply, always read and written together.
 class TLastSdoReply {
 public:
     TSdoReply Load() const;
@@ -109,6 +110,10 @@ extern TCommandBlock CommandBlock;
 // the thread sanitizer reports.
 constexpr uint8_t PendingMarkCount = 68;
 extern uint8_t PendingMarks[PendingMarkCount];
+// The values written for entries 28..47, with the record's bits, waiting for their download: the
+// record takes one only when the node acknowledges it. Under the command sender's lock.
+constexpr uint8_t FirstParameterEntry = 28;
+extern uint8_t ParameterValues[20];
 extern uint8_t CommandFrameData[8];  // protocol thread only
 extern std::atomic<uint8_t> SdoTransactionNode;  // node of the open SDO exchange, 0 = none
 extern TLastSdoReply LastSdoReply;

@@ -9,7 +9,7 @@ static_assert(sizeof(VCI_CAN_OBJ) == 18 && sizeof(TRxMsg) == 20, "frame records 
 namespace {
 
 constexpr uint32_t FnStatus = 0x180, FnAnalog = 0x280, FnSystem = 0x380, FnSdoReply = 0x580, FnHeartbeat = 0x700;
-constexpr uint8_t SdoUploadReply = 0x40, SdoDownloadAck = 0x60;
+constexpr uint8_t SdoUploadReply = 0x40, SdoDownloadAck = 0x60, SdoAbort = 0x80;
 
 uint16_t Word(const uint8_t* d) { return static_cast<uint16_t>(d[0] | d[1] << 8); }
 
@@ -117,7 +117,7 @@ void TProtocol::DecodeHeartbeat(uint8_t node, const uint8_t* d) {
 
 void TProtocol::DecodeSdoReply(uint8_t node, const uint8_t* d) {
     if (node == SystemNode) node = 126;
-    const TSdoReply reply{node, Word(d + 1), d[3]};
+    const TSdoReply reply{node, Word(d + 1), d[3], false, (d[0] & 0xF0) == SdoAbort};
     const uint8_t k = reply.Sub;
     switch (d[0] & 0xF0) {
     case SdoUploadReply:

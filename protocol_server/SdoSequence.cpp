@@ -42,8 +42,11 @@ bool TProtocol::SendSdoDownload(uint16_t index, uint8_t sub, uint8_t entry, uint
     } else if (index == 0x200C) {
         // The flag the acknowledgement will store, which is the value written for entry 12.
         d[4] = Flag200C;
+    } else if (entry >= FirstParameterEntry && entry < FirstParameterEntry + sizeof ParameterValues) {
+        // A parameter travels from the value written: the record takes it with the acknowledgement.
+        d[4] = ParameterValues[entry - FirstParameterEntry];
     } else {
-        // Command fields travel from their CommandBlock mirror, parameters from the node's record.
+        // Command fields travel from their CommandBlock mirror.
         d[4] = uint8_t(GetValue(entry < 20 ? uint8_t(FirstMirrorEntry + entry) : entry, node));
     }
     return Transmit(0x600u + node, 8, d);
@@ -105,6 +108,8 @@ void TProtocol::SuperviseSdo() {
         if (replied) {
             LastSdoReply.UseUp(reply);
             if (reply.Index != ParameterObject) return;
+            // A refused step ends the sequence as a missing reply does.
+            if (reply.Abort) return CloseSdoExchange(node, StateFailed);
             if (reply.Sub >= 1 && reply.Sub < ParameterSubs) {
                 SendSdoUpload(ParameterObject, uint8_t(reply.Sub + 1), node);
                 SetDeadline(SdoDeadline, SdoTimeoutMs);

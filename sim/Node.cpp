@@ -246,8 +246,8 @@ void Node::ServeSdo(const Frame& request, Time now) {
         EnterBootLoader(now, index, sub);
         return;
     }
-    if (mode_ == NodeMode::BootLoader || faults_.sdo == NodeFaults::Sdo::Silent) return;
-    if (faults_.sdo == NodeFaults::Sdo::Abort) {
+    if (mode_ == NodeMode::BootLoader || SdoFault(index) == NodeFaults::Sdo::Silent) return;
+    if (SdoFault(index) == NodeFaults::Sdo::Abort) {
         AnswerSdo(SdoFrame(answerId, 0x80, index, sub, kAbortGeneral), now);
         return;
     }
@@ -267,8 +267,13 @@ void Node::ServeSdo(const Frame& request, Time now) {
 
 void Node::AnswerSdo(const Frame& answer, Time now) {
     Frame f = answer;
-    if (faults_.sdo == NodeFaults::Sdo::OtherNode) f.id = kSdoAnswer + faults_.sdoResponder;
-    Queue(now + (faults_.sdo == NodeFaults::Sdo::Late ? faults_.sdoLateDelay : config_.responseDelay), f);
+    const NodeFaults::Sdo fault = SdoFault(uint16_t(f.data[1] | f.data[2] << 8));
+    if (fault == NodeFaults::Sdo::OtherNode) f.id = kSdoAnswer + faults_.sdoResponder;
+    Queue(now + (fault == NodeFaults::Sdo::Late ? faults_.sdoLateDelay : config_.responseDelay), f);
+}
+
+NodeFaults::Sdo Node::SdoFault(uint16_t index) const {
+    return faults_.sdoObject == 0 || faults_.sdoObject == index ? faults_.sdo : NodeFaults::Sdo::Normal;
 }
 
 std::optional<Frame> Node::SdoUpload(uint16_t index, uint8_t sub) const {

@@ -63,6 +63,7 @@ struct NodeFaults {
     Sdo sdo = Sdo::Normal;
     Time sdoLateDelay = 2000 * kMs;  // Sdo::Late
     uint8_t sdoResponder = 0;        // Sdo::OtherNode: the node whose identifier the answer carries
+    uint16_t sdoObject = 0;          // the SDO fault hits only requests for this object; 0: all
     bool bootLoaderSilent = false;   // enters the boot loader unacknowledged and then ignores the download
     bool crcRefused = false;         // every CRC frame is a mismatch
 };
@@ -124,6 +125,7 @@ private:
     void Drift();
     void ServeSdo(const Frame& request, Time now);
     void AnswerSdo(const Frame& answer, Time now);
+    NodeFaults::Sdo SdoFault(uint16_t index) const;
     std::optional<Frame> SdoUpload(uint16_t index, uint8_t sub) const;
     bool SdoDownload(uint16_t index, uint8_t sub, const Frame& request, Time now, uint32_t* abortCode);
     void EnterBootLoader(Time now, uint16_t index, uint8_t sub);

@@ -194,9 +194,10 @@ TEST_F(RoadTest, FlagTwelveDoesNotDisturbFieldFourteenOfTheSamePass) {
     EXPECT_EQ(sent[0].Data[3], 0x08 | 0x30);
 }
 
-// Two callers write while the protocol thread sends. The TSan build reports a sender that packs or
-// clears the pending block without its lock; a write taken between packing and clearing is lost,
-// and the last values written would not be the last ones sent.
+// Callers write while the protocol thread sends. The TSan build reports a sender that packs or
+// clears the pending block without its lock, or a caller that writes a parameter without it; a
+// write taken between packing and clearing is lost, and the last values written would not be the
+// last ones sent.
 TEST_F(RoadTest, TwoCallersWriteWhileTheSenderRuns) {
     ASSERT_TRUE(_MORVANDProtocolBegin());
     // Index 1 is entry 3 (byte 0 bits 0-6, valid bit 7); index 3 is entry 7 (byte 1 bits 0-2, valid bit 3).
@@ -217,6 +218,32 @@ TEST_F(RoadTest, TwoCallersWriteWhileTheSenderRuns) {
     }
     EXPECT_EQ(lastEntry3, 300 & 0x7F);
     EXPECT_EQ(lastEntry7, 300 & 0x07);
+
+    // Parameter and group writes take the same lock (a download's exchange would refuse the writes
+    // above, so they come after): a parameter against the sender, and two nodes taking turns at one
+    // group address, which only one of them may hold at a time.
+    auto parameter = [] {
+        for (int16_t i = 1; i <= 300; ++i) {
+            EXPECT_TRUE(_WrDBValue(40, 24, 3, int16_t(i & 0x7F)));
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    };
+    auto group = [](uint8_t node, uint8_t other) {
+        for (int i = 0; i < 3000; ++i) {
+            if (!_WrDBValue(node, 19, 3, 150)) continue;
+            EXPECT_NE(Value(20, other), 150) << "two holders";
+            EXPECT_TRUE(_WrDBValue(node, 19, 3, 0));
+        }
+    };
+    std::thread c(parameter), d(group, 45, 46), e(group, 46, 45);
+    c.join();
+    d.join();
+    e.join();
+    ASSERT_TRUE(Eventually([] { return CommandBlock.Target.load() == 0; }));
+    int lastParameter = -1;
+    for (const TSentFrame& f : TakeSent())
+        if (f.Id == 0x628) lastParameter = f.Data[4];
+    EXPECT_EQ(lastParameter, 300 & 0x7F);
 }
 
 }  // namespace

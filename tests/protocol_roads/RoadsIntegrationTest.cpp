@@ -188,6 +188,45 @@ TEST_P(ParameterRoad, WrittenValueReachesTheNodeAndReadsBack) {
 INSTANTIATE_TEST_SUITE_P(Writes, ParameterRoad, ::testing::ValuesIn(Parameters),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+struct TRefusedParameter {
+    const char* Name;
+    sim::NodeFaults::Sdo Fault;  // for the one object written
+    uint8_t Index;
+    int16_t Value;
+    uint16_t Object;
+};
+
+class RefusedParameterRoad : public Roads, public ::testing::WithParamInterface<TRefusedParameter> {};
+
+TEST_P(RefusedParameterRoad, ReadsBackTheNodesValue) {
+    const TRefusedParameter& r = GetParam();
+    Start();
+    ASSERT_TRUE(ExchangeEnded(40));
+    // The library learns the parameters as the node holds them.
+    ASSERT_TRUE(_WrDBValue(40, 18, 3, 2));
+    ASSERT_TRUE(WaitCarried(0x628, {0x40, 0x05, 0x20, 0x05, 0, 0, 0, 0}));
+    ASSERT_TRUE(ExchangeEnded(40));
+    const auto before = int16_t(Read(40, r.Index));
+    sim::NodeFaults faults;
+    faults.sdo = r.Fault;
+    faults.sdoObject = r.Object;
+    net->SetFaults(40, faults);
+    ASSERT_TRUE(_WrDBValue(40, r.Index, 3, r.Value));
+    EXPECT_EQ(int16_t(Read(40, r.Index)), before);
+    // A request is taken again once the download's exchange has ended.
+    ASSERT_TRUE(Eventually([] { return _WrDBValue(40, 18, 3, 5); }));
+    ASSERT_TRUE(WaitCarried(0x628, {0x40, 0x0F, 0x20, 0x00, 0, 0, 0, 0}));
+    ASSERT_TRUE(ExchangeEnded(40));
+    EXPECT_EQ(int16_t(Read(40, r.Index)), before);
+    EXPECT_NE(before, r.Value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, RefusedParameterRoad,
+    ::testing::Values(TRefusedParameter{"Aborted2006", sim::NodeFaults::Sdo::Abort, 24, 30, 0x2006},
+                      TRefusedParameter{"Unanswered2007", sim::NodeFaults::Sdo::Silent, 43, -3, 0x2007}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 struct TVersionCase {
     const char* Name;
     uint8_t Asked;      // the node written to; the controller is asked as 126

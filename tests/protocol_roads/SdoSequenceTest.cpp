@@ -84,22 +84,42 @@ TEST_F(RoadTest, ParameterUploadAsksFiveSubIndexesAndFillsTheParameters) {
     }
 }
 
-TEST_F(RoadTest, ParameterUploadFailsWhenAReplyIsMissing) {
-    ASSERT_TRUE(_WrDBValue(40, 18, 3, 2));
+struct TUploadFailure {
+    const char* Name;
+    uint8_t Flag;     // entry 12 written (0: the upload goes before a 0x200C download) or 0xFF: mode 2
+    uint8_t Failing;  // the sub-index whose reply fails; the earlier ones are answered
+    bool Aborted;     // the node refuses it; else it does not answer
+};
+
+class UploadFailureTest : public RoadTest, public ::testing::WithParamInterface<TUploadFailure> {};
+
+TEST_P(UploadFailureTest, EndsTheSequenceWithoutFurtherRequests) {
+    const TUploadFailure& f = GetParam();
+    ASSERT_TRUE(f.Flag == 0xFF ? _WrDBValue(40, 18, 3, 2) : _WrDBValue(40, 23, 3, f.Flag));
     Pass();
-    SdoReply(40, ParameterReply(1));
-    Pass();
-    SdoReply(40, ParameterReply(2));
-    Pass();
-    EXPECT_EQ(TakeSent().back(), ParameterRequest(40, 3));
-    AdvanceMs(1501);
+    for (uint8_t sub = 1; sub < f.Failing; ++sub) {
+        SdoReply(40, ParameterReply(sub));
+        Pass();
+    }
+    EXPECT_EQ(TakeSent().back(), ParameterRequest(40, f.Failing));
+    if (f.Aborted)
+        SdoReply(40, {0x80, 0x05, 0x20, f.Failing, 0x00, 0x00, 0x00, 0x08});
+    else
+        AdvanceMs(1501);
     Pass();
     EXPECT_EQ(State(40), 255);
     EXPECT_EQ(SdoTransactionNode.load(), 0);
     AdvanceMs(5000);
     Pass();
+    Pass();
     EXPECT_TRUE(TakeSent().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Uploads, UploadFailureTest,
+                         ::testing::Values(TUploadFailure{"ReplyMissing", 0xFF, 3, false},
+                                           TUploadFailure{"ReplyAborted", 0xFF, 3, true},
+                                           TUploadFailure{"LastReplyAbortedBeforeFlagDownload", 0, 5, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(RoadTest, ReplyForAnotherObjectIsUsedUpWithoutAdvancingTheUpload) {
     ASSERT_TRUE(_WrDBValue(40, 18, 3, 2));
@@ -156,6 +176,50 @@ TEST_F(RoadTest, ExchangeLeftOpenByAnEarlierInstanceEndsInTheFirstPass) {
     Pass();
     EXPECT_EQ(SdoTransactionNode.load(), 0);
 }
+
+// ---- Mended: a parameter written was stored before the node took it.
+
+struct TParameterOutcome {
+    const char* Name;
+    uint8_t Index;  // 24..33: object 0x2006, 34..43: 0x2007
+    int16_t Value;
+    uint8_t Command;  // the node's reply: 0x60 takes it, 0x80 refuses it; 0: no reply
+};
+
+class ParameterOutcomeTest : public RoadTest, public ::testing::WithParamInterface<TParameterOutcome> {};
+
+TEST_P(ParameterOutcomeTest, RecordHoldsWhatTheNodeTook) {
+    const TParameterOutcome& o = GetParam();
+    const auto entry = uint8_t(o.Index + 4);
+    const uint8_t object = o.Index < 34 ? 0x06 : 0x07, sub = uint8_t(o.Index < 34 ? o.Index - 23 : o.Index - 33);
+    TNodeDatabase::SetValue(entry, 40, false, 1);  // what the node holds
+    _NodeChanged(40);
+    ASSERT_TRUE(_WrDBValue(40, o.Index, 3, o.Value));
+    Pass();
+    EXPECT_EQ(TakeSent(), (std::vector<TSentFrame>{{0x628, {0x2F, object, 0x20, sub, uint8_t(o.Value), 0, 0, 0}}}));
+    uint16_t v = 0;
+    ASSERT_TRUE(_RdDBValue(40, o.Index, 3, &v));
+    EXPECT_EQ(v, 1) << "before the reply";
+    if (o.Command == 0)
+        AdvanceMs(1501);
+    else
+        SdoReply(40, {o.Command, object, 0x20, sub, 0x02, 0x00, 0x01, uint8_t(o.Command == 0x80 ? 0x06 : 0)});
+    Pass();
+    EXPECT_EQ(SdoTransactionNode.load(), 0);
+    ASSERT_TRUE(_RdDBValue(40, o.Index, 3, &v));
+    const bool taken = o.Command == 0x60;
+    EXPECT_EQ(int16_t(v), taken ? o.Value : 1);
+    EXPECT_EQ(_NodeChanged(40) & 0x20, taken ? 0x20 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, ParameterOutcomeTest,
+                         ::testing::Values(TParameterOutcome{"Taken2006", 24, 30, 0x60},
+                                           TParameterOutcome{"Refused2006", 24, 30, 0x80},
+                                           TParameterOutcome{"Unanswered2006", 33, 30, 0},
+                                           TParameterOutcome{"Taken2007", 43, -3, 0x60},
+                                           TParameterOutcome{"Refused2007", 34, -3, 0x80},
+                                           TParameterOutcome{"Unanswered2007", 34, -3, 0}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // ---- Mended: a reply recorded before the request ended the new exchange at once.
 

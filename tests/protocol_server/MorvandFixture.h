@@ -22,6 +22,7 @@ inline void ClearDatabase() {
     CommandBlock.Target.store(0);
     for (auto& u : CommandBlock.Mirror) u.store(0);
     for (auto& m : PendingMarks) m = 0;
+    for (auto& v : ParameterValues) v = 0;
     for (auto& b : CommandFrameData) b = 0;
     SdoTransactionNode.store(0);
     LastSdoReply.Store({});

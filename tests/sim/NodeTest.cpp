@@ -236,9 +236,11 @@ TEST_F(SimTest, SdoFaults) {
         Sdo fault;
         uint32_t answerId;  // 0: none
         uint8_t command;
+        uint16_t object = 0;  // the fault's one object
     } cases[] = {
         {Sdo::Normal, 0x59E, 0x4B}, {Sdo::Silent, 0, 0}, {Sdo::Late, 0x59E, 0x4B},
         {Sdo::Abort, 0x59E, 0x80},  {Sdo::OtherNode, 0x5AD, 0x4B},
+        {Sdo::Silent, 0, 0, 0x200F}, {Sdo::Abort, 0x59E, 0x4B, 0x2006}, {Sdo::Late, 0x59E, 0x4B, 0x2007},
     };
     for (const auto& c : cases) {
         net = std::make_shared<sim::Network>();
@@ -248,6 +250,7 @@ TEST_F(SimTest, SdoFaults) {
         sim::NodeFaults faults;
         faults.sdo = c.fault;
         faults.sdoResponder = 45;
+        faults.sdoObject = c.object;
         net->SetFaults(30, faults);
         const Time asked = net->Now();
         net->Inject(request);
@@ -262,7 +265,7 @@ TEST_F(SimTest, SdoFaults) {
         EXPECT_EQ(sdo[0].frame.id, c.answerId);
         EXPECT_EQ(sdo[0].frame.data[0], c.command);
         const Time delay = sdo[0].start - asked;
-        if (c.fault == Sdo::Late)
+        if (c.fault == Sdo::Late && c.object == 0)
             EXPECT_GT(delay, 1500 * kMs);
         else
             EXPECT_LT(delay, 5 * kMs);
