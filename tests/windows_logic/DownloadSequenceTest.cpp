@@ -142,8 +142,15 @@ TEST_F(Download, WithoutSelectionErasesAtOnceAndSendsTheWholeFile) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "crc %04X", unsigned(sim::Crc16(image.data(), image.size())));
     EXPECT_EQ(Fake.TakeCalls(), std::vector<std::string>{crc});
-    // 15 s for the nodes to restart, then the versions; nothing was selected, nothing is marked.
-    ASSERT_TRUE(RunTo(AwaitVersions, 1000, 20));
+    // 15 s to the ms for the nodes to restart, then the versions; nothing was selected, nothing
+    // is marked.
+    clock.Advance(15000);
+    Refresh();
+    EXPECT_EQ(seq.GetDownloadState(), AwaitRestart);
+    clock.Advance(1);
+    Refresh();
+    EXPECT_EQ(seq.GetDownloadState(), AwaitVersions);
+    EXPECT_EQ(seq.GetCollectState(), 1);
     EXPECT_EQ(view.Progress, 0);
     ASSERT_TRUE(RunTo(Idle));
     EXPECT_EQ(Fake.TakeCalls(), std::vector<std::string>{"ask 40"});
