@@ -538,6 +538,8 @@ TEST_F(DwloadTest, DownloadIntoSelectedNodesMarksThemAndCollectsTheVersions) {
                     EXPECT_EQ(window->DwlProgBar.Position(), position);
                     drive::PressKey(*MenuForm, VK_F6);
                     ASSERT_EQ(app->ActiveForm(), window);
+                    // Selected for the next download: this one does not mark them.
+                    window->BSelAll.Click();
                 }
                 break;
             case AwaitRestart:
@@ -582,8 +584,8 @@ TEST_F(DwloadTest, DownloadIntoSelectedNodesMarksThemAndCollectsTheVersions) {
     const Row rows[] = {{40, TDwlFc::StateDone, NewVersion},
                         {41, TDwlFc::StateDone, NewVersion},
                         {42, TDwlFc::StateFailed, 0xFFFF},  // not asked: absent
-                        {45, TDwlFc::StateNone, OldVersion},
-                        {127, TDwlFc::StateNone, ZemVersion}};
+                        {45, TDwlFc::StateSelected, OldVersion},
+                        {127, TDwlFc::StateSelected, ZemVersion}};
     const QImage image = Paint();
     for (int slot = 0; slot < 5; ++slot) {
         const Row& r = rows[slot];

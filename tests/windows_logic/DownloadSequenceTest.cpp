@@ -446,6 +446,12 @@ TEST_F(Download, SelectionDuringADownload) {
     seq.SelectAll();
     for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(table.GetState(slot), TDwlFc::StateSelected);
     EXPECT_EQ(table.GetState(3), TDwlFc::StateNone);
+    // Only the nodes the download put into their boot loader are marked: 42, still ahead of it,
+    // was taken; 40 waits, selected, for the next download.
+    ASSERT_TRUE(RunTo(Idle, 1000, 100));
+    EXPECT_EQ(table.GetState(0), TDwlFc::StateSelected);
+    EXPECT_EQ(table.GetState(1), TDwlFc::StateDone);
+    EXPECT_EQ(table.GetState(2), TDwlFc::StateDone);
 }
 
 TEST(ShownFileName, DropsTheFolders) {
