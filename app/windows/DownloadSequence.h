@@ -25,7 +25,8 @@ public:
     virtual void SetLockColour(uint32_t colour) = 0;
     virtual void SetProgress(int percent) = 0;  // 0..100
     virtual void RepaintGrid() = 0;
-    // A box captioned "ATTENZIONE" with an OK button and no owner; returns once it is closed.
+    // A box captioned "ATTENZIONE" with an OK button and no owner; returns once it is closed. The
+    // text names the file as the file system spells it; its other words are plain ASCII.
     virtual void ShowWarning(const std::string& text) = 0;
     // Shows the menu and hides the download window.
     virtual void ReturnToMenu() = 0;

@@ -48,6 +48,10 @@ int CaptionRoom(const std::string& caption) {
 
 }  // namespace
 
+std::string FileNameText(std::string_view name) {
+    return FromQString(QFile::decodeName(QByteArray(name.data(), qsizetype(name.size()))));
+}
+
 int ShowMessageBox(const std::string& text, const std::string& caption, int flags) {
     QMessageBox box;
     box.setWindowTitle(ToQString(caption));
