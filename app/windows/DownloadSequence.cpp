@@ -180,8 +180,7 @@ void TDownloadSequence::DownloadStep() {
             if (!expired && !confirmed) return;
             CurrentNode = Table.NextSelected(SlotCursor);
             if (CurrentNode != 0) {
-                _SendGoBootLdr(uint8_t(CurrentNode));
-                SetDeadline(Deadline, 1000);
+                SendGoBootLoader();
             } else {
                 SlotCursor = 0;
                 SetDeadline(Deadline, 6000);
@@ -250,10 +249,10 @@ void TDownloadSequence::OpenFile() {
     DownloadRan = 1;
     View.SetLockColour(kLockBusy);
     SlotCursor = 0;
+    Loaded.reset();
     CurrentNode = Table.NextSelected(SlotCursor);
     if (CurrentNode != 0) {
-        _SendGoBootLdr(uint8_t(CurrentNode));
-        SetDeadline(Deadline, 1000);
+        SendGoBootLoader();
         DownloadState = BootLoaders;
     } else {
         SlotCursor = 0;
@@ -261,6 +260,13 @@ void TDownloadSequence::OpenFile() {
         SetDeadline(Deadline, 2000);
         DownloadState = ReadFile;
     }
+}
+
+// The node of the slot just taken from the table.
+void TDownloadSequence::SendGoBootLoader() {
+    Loaded.set(size_t(SlotCursor - 1));
+    _SendGoBootLdr(uint8_t(CurrentNode));
+    SetDeadline(Deadline, 1000);
 }
 
 // The whole file through the rules the batches apply, then back to its start.
@@ -339,10 +345,10 @@ void TDownloadSequence::Stop(const std::string& reason) {
 }
 
 void TDownloadSequence::MarkResults() {
-    SlotCursor = 0;
-    while (const uint8_t node = Table.NextSelected(SlotCursor)) {
-        const int slot = SlotCursor - 1;
-        if (Model.IsPresent(node))
+    // A slot selected while the download ran stays selected.
+    for (int slot = 0; slot < TDwlFc::kSlots; ++slot) {
+        if (!Loaded.test(size_t(slot))) continue;
+        if (Model.IsPresent(Table.GetNode(slot)))
             Table.MarkDone(slot);
         else
             Table.MarkFailed(slot);

@@ -3,15 +3,16 @@
 // by record at the pace the board's transmit queue allows, sent the image CRC, asked for their
 // versions and marked done or failed. One step per refresh of the window, on its thread.
 #pragma once
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "app/core/DwlFc.h"
 #include "app/windows/Crcfunc.h"
 
-class TDwlFc;
 class TFancoil;
 
 // What the sequence does to its window.
@@ -24,7 +25,8 @@ public:
     virtual void SetLockColour(uint32_t colour) = 0;
     virtual void SetProgress(int percent) = 0;  // 0..100
     virtual void RepaintGrid() = 0;
-    // A box captioned "ATTENZIONE" with an OK button and no owner; returns once it is closed.
+    // A box captioned "ATTENZIONE" with an OK button and no owner; returns once it is closed. The
+    // text names the file as the file system spells it; its other words are plain ASCII.
     virtual void ShowWarning(const std::string& text) = 0;
     // Shows the menu and hides the download window.
     virtual void ReturnToMenu() = 0;
@@ -45,7 +47,8 @@ public:
 
     // Right click on a row: selects the slot, or deselects a selected one; not while a download runs.
     void ToggleSelection(int slot);
-    // Every listed slot selected (done and failed ones too), also while a download runs.
+    // Every listed slot selected (done and failed ones too), also while a download runs: a slot
+    // that the running download has not put into its boot loader stays selected for the next one.
     void SelectAll();
     // DOWNLOAD with the chosen file (its full name): the done and failed marks of the slots not
     // selected vanish, and the sequence opens the file at its next step.
@@ -77,6 +80,7 @@ private:
     static bool DeadlinePassed(uint64_t deadline);
 
     uint8_t NextPresentNode();
+    void SendGoBootLoader();
     void AskVersion(uint8_t node);
     void OpenFile();
     std::string CheckWholeFile();
@@ -97,6 +101,8 @@ private:
     uint8_t SlotCursor = 0;
     uint64_t Deadline = 0;
     uint64_t CollectDeadline = 0;
+    // The slots this download sent into their boot loader: only they are marked at its end.
+    std::bitset<TDwlFc::kSlots> Loaded;
 
     std::string FileName;
     std::unique_ptr<std::FILE, TFileCloser> HexFile;

@@ -193,7 +193,7 @@ void TDwldUIForm::SelectAll() {
 
 void TDwldUIForm::BDwLdClick(forms::TControl*) {
     if (!Download || !OpenDialog.Execute()) return;
-    LSelFile.SetCaption(ShownFileName(OpenDialog.FileName));
+    LSelFile.SetCaption(forms::FileNameText(ShownFileName(OpenDialog.FileName)));
     Download->Start(OpenDialog.FileName);
 }
 
@@ -228,7 +228,9 @@ void TDwldUIForm::SetProgress(int percent) { DwlProgBar.SetPosition(percent); }
 
 void TDwldUIForm::RepaintGrid() { SGWin1.Invalidate(); }
 
-void TDwldUIForm::ShowWarning(const std::string& text) { rtl::MessageBox(text, "ATTENZIONE", rtl::MB_OK); }
+void TDwldUIForm::ShowWarning(const std::string& text) {
+    rtl::MessageBox(forms::FileNameText(text), "ATTENZIONE", rtl::MB_OK);
+}
 
 void TDwldUIForm::ReturnToMenu() {
     if (MenuForm) MenuForm->Show();

@@ -3,7 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include "forms/Forms.h"
 #include "forms/QtBridge.h"
@@ -33,7 +37,20 @@ std::optional<std::string> PlatformOpenDialog(const TOpenDialog& dialog) {
     return QFile::encodeName(chosen).toStdString();
 }
 
+// The width a box needs for its caption to be read whole in the window manager's title bar: the
+// caption in a bold title font beside the window icon and three buttons.
+int CaptionRoom(const std::string& caption) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(ToQString(caption)) + 4 * (metrics.height() + 4);
+}
+
 }  // namespace
+
+std::string FileNameText(std::string_view name) {
+    return FromQString(QFile::decodeName(QByteArray(name.data(), qsizetype(name.size()))));
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, int flags) {
     QMessageBox box;
@@ -59,6 +76,10 @@ int ShowMessageBox(const std::string& text, const std::string& caption, int flag
         default: box.setStandardButtons(QMessageBox::Ok); break;
     }
     if ((flags & 0xF00) == rtl::MB_DEFBUTTON2) box.setDefaultButton(second);
+    // The box sizes itself to its layout, built whole by now: a row of no height as wide as the
+    // caption needs.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(CaptionRoom(caption), 0), grid->rowCount(), 0, 1, grid->columnCount());
     const TApplication::TSystemModal modal;
     switch (box.exec()) {
         case QMessageBox::Cancel: return rtl::IDCANCEL;

@@ -4,11 +4,16 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace forms {
 
 // The box the application installs as rtl's message-box service: a modal box without owner.
 int ShowMessageBox(const std::string& text, const std::string& caption, int flags);
+
+// A name as the file system spells it (the bytes that open the file, as TOpenDialog gives them)
+// in the windows' code page; a character the code page lacks shows as '?'.
+std::string FileNameText(std::string_view name);
 
 class TOpenDialog {
 public:

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QAbstractButton>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -195,6 +197,32 @@ TEST_F(MessageTest, NoMessageReachesTheHookWhileABoxIsOpen) {
     rtl::PostMessage(app->Handle(), kRefresh, 0, 0);
     app->ProcessMessages();
     EXPECT_EQ(Count(kRefresh), 1u);
+}
+
+// Wide enough for the caption, bold, beside the window manager's icon and three buttons, whatever
+// the box holds.
+TEST_F(MessageTest, BoxesAreWideEnoughForTheirCaption) {
+    struct TBox {
+        const char* text;
+        const char* caption;
+        int flags;
+    };
+    const TBox boxes[] = {{"File: x\r\nNot found", "ATTENZIONE", rtl::MB_OK},
+                          {"x", "FATAL ERROR", rtl::MB_OK | rtl::MB_ICONERROR}};
+    QFont title = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    title.setBold(true);
+    const QFontMetrics metrics(title);
+    for (const TBox& b : boxes) {
+        int width = 0;
+        QTimer::singleShot(20, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            width = box->width();
+            box->close();
+        });
+        rtl::MessageBox(b.text, b.caption, b.flags);
+        EXPECT_GE(width, metrics.horizontalAdvance(QString(b.caption)) + 4 * metrics.height()) << b.caption;
+    }
 }
 
 TEST_F(MessageTest, KeysPassTheHookThenTheFormThenTheControl) {

@@ -341,20 +341,28 @@ TEST_F(DwloadTest, RefusedFilesNeverReachANode) {
     Paint();
     window->BSelAll.Click();
     const std::string start = ":020000040000FA\r\n", data = ":" + HexRecord(0, 0, {1, 2}) + "\r\n", end = ":00000001FF\r\n";
-    const std::pair<std::string, std::string> cases[] = {
+    struct TCase {
+        std::string text, message;
+        std::string name = "bad.hex", shown = name;  // as the file system spells it, as the window shows it
+    };
+    const TCase cases[] = {
         {data + end, "Start Of File record missing"},
         {start + end, "No data record"},
         {":020000040001F9\r\n" + data + end, "Contains invalid (CHKS) record at 0000"},
         {start + ":" + HexRecord(0x100, 0, {1}) + "\r\n" + end, "Starting page not zero"},
+        // UTF-8 names, opened as they are and shown in the windows' code page.
+        {data + end, "Start Of File record missing", "nuovo firmware per\xC3\xB2.hex", "nuovo firmware per\xF2.hex"},
+        {data + end, "Start Of File record missing", "firmware \xC5\x82.hex", "firmware ?.hex"},
     };
     net->SetCapture(true);
-    chosen = (work / "IN" / "bad.hex").string();
-    for (const auto& [text, message] : cases) {
-        WriteText(*chosen, text);
+    for (const TCase& c : cases) {
+        chosen = (work / "IN" / c.name).string();
+        WriteText(*chosen, c.text);
         window->BDwLd.Click();
         Tick();
+        EXPECT_EQ(window->LSelFile.Caption(), c.shown);
         ASSERT_FALSE(boxes.empty());
-        EXPECT_EQ(boxes.back().text, "File: " + *chosen + "\r\n" + message);
+        EXPECT_EQ(boxes.back().text, "File: " + (work / "IN").string() + "/" + c.shown + "\r\n" + c.message);
         EXPECT_EQ(DownloadState(), Idle);
         EXPECT_TRUE(ButtonsEnabled() && window->Visible() && DwlFc->GetState(4) == TDwlFc::StateSelected);
         EXPECT_EQ(window->LockColour(), 0x00FF00u);
@@ -538,6 +546,8 @@ TEST_F(DwloadTest, DownloadIntoSelectedNodesMarksThemAndCollectsTheVersions) {
                     EXPECT_EQ(window->DwlProgBar.Position(), position);
                     drive::PressKey(*MenuForm, VK_F6);
                     ASSERT_EQ(app->ActiveForm(), window);
+                    // Selected for the next download: this one does not mark them.
+                    window->BSelAll.Click();
                 }
                 break;
             case AwaitRestart:
@@ -582,8 +592,8 @@ TEST_F(DwloadTest, DownloadIntoSelectedNodesMarksThemAndCollectsTheVersions) {
     const Row rows[] = {{40, TDwlFc::StateDone, NewVersion},
                         {41, TDwlFc::StateDone, NewVersion},
                         {42, TDwlFc::StateFailed, 0xFFFF},  // not asked: absent
-                        {45, TDwlFc::StateNone, OldVersion},
-                        {127, TDwlFc::StateNone, ZemVersion}};
+                        {45, TDwlFc::StateSelected, OldVersion},
+                        {127, TDwlFc::StateSelected, ZemVersion}};
     const QImage image = Paint();
     for (int slot = 0; slot < 5; ++slot) {
         const Row& r = rows[slot];

@@ -302,6 +302,8 @@ TEST_F(DownloadRoad, FilesOfTheHexToolsAreTakenWholeOrNotAtAll) {
         {1, srec, ""},
         {700, srec + " -line-termination=cr", ""},
         {1500, srec + " -line-termination=crlf", ""},
+        // Read from each line's ':': blanks before it, and a byte-order mark opening the file.
+        {200, srec + R"( && sed -i -e 's/^/ \t/' -e '1s/^/\xEF\xBB\xBF/' app.hex)", ""},
         {300, "objcopy -I binary -O ihex app.bin app.hex", "Start Of File record missing"},
         {300, "srec_cat app.bin -binary -o app.hex -intel -obs=16 -address-length=2", "Start Of File record missing"},
         {300, "srec_cat app.bin -binary -o app.hex -intel", "Contains invalid (CHKS) record at 0000"},

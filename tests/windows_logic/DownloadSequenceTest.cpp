@@ -142,8 +142,15 @@ TEST_F(Download, WithoutSelectionErasesAtOnceAndSendsTheWholeFile) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "crc %04X", unsigned(sim::Crc16(image.data(), image.size())));
     EXPECT_EQ(Fake.TakeCalls(), std::vector<std::string>{crc});
-    // 15 s for the nodes to restart, then the versions; nothing was selected, nothing is marked.
-    ASSERT_TRUE(RunTo(AwaitVersions, 1000, 20));
+    // 15 s to the ms for the nodes to restart, then the versions; nothing was selected, nothing
+    // is marked.
+    clock.Advance(15000);
+    Refresh();
+    EXPECT_EQ(seq.GetDownloadState(), AwaitRestart);
+    clock.Advance(1);
+    Refresh();
+    EXPECT_EQ(seq.GetDownloadState(), AwaitVersions);
+    EXPECT_EQ(seq.GetCollectState(), 1);
     EXPECT_EQ(view.Progress, 0);
     ASSERT_TRUE(RunTo(Idle));
     EXPECT_EQ(Fake.TakeCalls(), std::vector<std::string>{"ask 40"});
@@ -439,6 +446,12 @@ TEST_F(Download, SelectionDuringADownload) {
     seq.SelectAll();
     for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(table.GetState(slot), TDwlFc::StateSelected);
     EXPECT_EQ(table.GetState(3), TDwlFc::StateNone);
+    // Only the nodes the download put into their boot loader are marked: 42, still ahead of it,
+    // was taken; 40 waits, selected, for the next download.
+    ASSERT_TRUE(RunTo(Idle, 1000, 100));
+    EXPECT_EQ(table.GetState(0), TDwlFc::StateSelected);
+    EXPECT_EQ(table.GetState(1), TDwlFc::StateDone);
+    EXPECT_EQ(table.GetState(2), TDwlFc::StateDone);
 }
 
 TEST(ShownFileName, DropsTheFolders) {
