@@ -51,6 +51,9 @@ namespace {
 
 constexpr const char* kLibrarySettings = ".//Morvand.ini";
 
+// Held from start-up to shutdown: one program per installation, or two would write the same files.
+std::unique_ptr<rtl::TFolderLock> InstallationLock;
+
 // Shows the reason, asks the application to end; start-up then returns at once.
 void Fatal(const std::string& text) {
     rtl::MessageBox(text, "FATAL ERROR", rtl::MB_OK);
@@ -103,6 +106,9 @@ void ParseCommandLine(int argc, const char* const* argv) {
 void ScheduleStartup(int argc, const char* const* argv) {
     ParseCommandLine(argc, argv);
     BaseDir = BaseDirSource ? BaseDirSource() : rtl::ExecutableDir();
+    InstallationLock = std::make_unique<rtl::TFolderLock>(BaseDir);
+    if (InstallationLock->HeldElsewhere())
+        return Fatal("TELVOX GIA' IN ESECUZIONE IN QUESTA CARTELLA\r\n" + rtl::NativePath(BaseDir));
     InvalidateList = std::make_unique<TFuncPtrList>();
     RefreshList = std::make_unique<TFuncPtrList>();
 
@@ -159,6 +165,7 @@ void ScheduleShutdown() {
     _PELKINUnsubscribe();
     FreeFuncPtrList(InvalidateList);
     FreeFuncPtrList(RefreshList);
+    InstallationLock.reset();
 }
 
 void ScheduleGlobalsExit() {

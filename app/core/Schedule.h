@@ -81,7 +81,8 @@ void ScheduleGlobalsInit();
 void ParseCommandLine(int argc, const char* const* argv);
 // Builds every process-wide object, connects the log server, starts the protocol library and the
 // scheduler. A failure shows a "FATAL ERROR" box, asks the application to terminate and leaves
-// the later objects null. Runs once, on the user-interface thread, before the windows exist.
+// the later objects null. Runs once, on the user-interface thread, before the windows exist. While
+// another program holds the base directory, it fails so before it reads or writes any file.
 void ScheduleStartup(int argc = 0, const char* const* argv = nullptr);
 // Takes everything down again in order; harmless whatever state start-up reached.
 void ScheduleShutdown();

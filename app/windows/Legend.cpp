@@ -79,9 +79,9 @@ void TLegendForm::FormResize() {
 }
 
 void TLegendForm::CloseRequested() {
-    // Through the log's toggle, so that its next F9 shows the legend again.
-    if (MsgUIForm && MsgUIForm->LegendShown) MsgUIForm->ToggleLegend();
-    else Hide();
+    // The log's next F9 shows the legend again.
+    if (MsgUIForm) MsgUIForm->LegendShown = 0;
+    Hide();
 }
 
 void TLegendForm::LoadLegend() {

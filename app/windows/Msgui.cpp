@@ -360,7 +360,9 @@ void TMsgUIForm::ToggleExpand() {
 }
 
 void TMsgUIForm::ToggleLegend() {
-    LegendShown = LegendShown ? 0 : 1;
+    // A legend the window manager minimised counts as hidden: F9 brings it back.
+    const bool minimised = LegendForm && LegendForm->WindowState() == forms::TWindowState::wsMinimized;
+    LegendShown = LegendShown && !minimised ? 0 : 1;
     if (!LegendForm) return;
     if (LegendShown) LegendForm->Show();
     else LegendForm->Hide();

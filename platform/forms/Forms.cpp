@@ -235,6 +235,8 @@ void TForm::Show() {
             }
         }
     }
+    // Minimised by the window manager (there may be no task bar to bring it back), it is restored.
+    widget_->setWindowState(widget_->windowState() & ~Qt::WindowMinimized);
     widget_->show();
     widget_->raise();
     if (!takesFocus_) return;

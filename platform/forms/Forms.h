@@ -76,6 +76,7 @@ public:
     TCanvas& Canvas() { return canvas_; }
 
     bool Visible() const;
+    // Shows the form restored (when minimised) and in front.
     void Show();
     void Hide();
     // Runs FormClose; the main form's close ends the program, another form hides.

@@ -1,7 +1,11 @@
 #include "rtl/Files.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <filesystem>
@@ -121,6 +125,18 @@ std::string ExecutableDir() {
     auto exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec) return "./";
     return exe.parent_path().string() + "/";
+}
+
+TFolderLock::TFolderLock(std::string_view folder) {
+    fd_ = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    heldElsewhere_ = errno == EWOULDBLOCK;
+    ::close(fd_);
+    fd_ = -1;
+}
+
+TFolderLock::~TFolderLock() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace rtl

@@ -31,4 +31,22 @@ int64_t FileSize(std::string_view path);
 // Folder of the running executable, with a trailing '/'.
 std::string ExecutableDir();
 
+// An exclusive hold on a folder for as long as the object lives, taken on the folder itself so that
+// a read-only folder can be held too. The system drops it with the process however that ends, so a
+// crash leaves nothing behind.
+class TFolderLock {
+public:
+    explicit TFolderLock(std::string_view folder);
+    ~TFolderLock();
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+    // Another holder has the folder. A folder that cannot be held at all (one that cannot be opened,
+    // a file system without locks) is not reported: nobody else holds it either.
+    bool HeldElsewhere() const { return heldElsewhere_; }
+
+private:
+    int fd_ = -1;
+    bool heldElsewhere_ = false;
+};
+
 }  // namespace rtl

@@ -1,5 +1,8 @@
 // Start-up and shutdown of the program on a temporary installation and the simulated network.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "AppStrings.h"
 #include "DwlFc.h"
@@ -51,7 +54,15 @@ TEST(CommandLine, SwitchesGiveFlagsAndFileName) {
 // --- start-up and shutdown
 
 class Startup : public Installation {
+public:
+    int otherProgram = -1;  // the base directory as another program holds it
+
 protected:
+    void TearDown() override {
+        if (otherProgram >= 0) close(otherProgram);
+        otherProgram = -1;
+        Installation::TearDown();
+    }
     bool AllCreated() const {
         return AppStr && FanStr && SetupFile && UIFile && Scheduler && FancoilData && DwlFc &&
                InvalidateList && RefreshList;
@@ -75,6 +86,9 @@ TEST_F(Startup, NormalStartRunsSchedulerAndPollerAndShutdownFreesAll) {
     EXPECT_EQ(_CmdLineData::Flags, 0x49);
     EXPECT_EQ(Scheduler->EntryCount(), 1u);
     EXPECT_EQ(FancoilData->GetDescription(21), "Reception");
+    const int other = open(base.c_str(), O_RDONLY | O_DIRECTORY);
+    EXPECT_NE(flock(other, LOCK_SH | LOCK_NB), 0) << "the folder is held for this program alone";
+    close(other);
     EXPECT_TRUE(Eventually([&] { return PostedCount(UM_REFRESH) > 0 && PostedCount(UM_TICK500) > 0; }));
     for (const Posted& p : TakePosted()) {
         if (p.msg == UM_REFRESH) {
@@ -114,6 +128,12 @@ TEST_F(Startup, FatalStepsStopWhereTheyFail) {
         const char* logged = "";  // the reason, in the diagnostic log
     };
     const Case cases[] = {
+        {"another program in the same base directory",
+         [](Startup& t) {
+             t.otherProgram = open(t.base.c_str(), O_RDONLY | O_DIRECTORY);
+             ASSERT_EQ(flock(t.otherProgram, LOCK_EX | LOCK_NB), 0);
+         },
+         [] { return "TELVOX GIA' IN ESECUZIONE IN QUESTA CARTELLA\r\n" + BaseDir; }, 0},
         {"no AppStr.cfg", [](Startup& t) { fs::remove(t.base / "USR" / "AppStr.cfg"); },
          [] { return AppStr->ErrorText(); }, 1},
         {"no FanStr.cfg", [](Startup& t) { fs::remove(t.base / "USR" / "FanStr.cfg"); },

@@ -3,8 +3,9 @@
 # only by real key and mouse events (xdotool): every window opened and left by its keys, the keys
 # of the window in front checked by their effect, the fresh menu's speed choice against stray keys,
 # Alt+F4 from each window, the close and minimise buttons openbox puts on the edit dialog and the
-# legend (wmctrl), and the question when the program is ended during a download. A screenshot of
-# each window stays in <build>/smoke for a person.
+# legend (wmctrl), minimised windows shown again, a second program in the same folder, and the
+# question when the program is ended during a download. A screenshot of each window stays in
+# <build>/smoke for a person.
 # Usage: smoke.sh [build-dir]
 set -uo pipefail
 build=$(realpath "${1:-build}")
@@ -223,6 +224,39 @@ check "and leaves the log in front" front "MESSAGE LOG"
 check "and the program running" running
 key F9
 check "F9 shows the legend again" until_true shown LEGEND
+xdotool windowminimize "$(xdotool search --onlyvisible --name '^LEGEND$')"
+check "the legend minimised" until_true hidden LEGEND
+key F9
+check "F9 brings the minimised legend back" until_true shown LEGEND
+check "with the log in front" front "MESSAGE LOG"
+key F9
+check "and the next F9 hides it" until_true hidden LEGEND
+
+# ---- One program per installation folder: a second one shows its box and ends before it writes
+# anything, the first runs on; a kill -9 of the first leaves no lock behind.
+start
+(cd "$out/dist" && exec ./telvox) >>"$out/telvox.log" 2>&1 &
+second=$!
+check "a second program in the same folder shows FATAL ERROR" front "FATAL ERROR"
+shot second-program "FATAL ERROR"
+key Return
+check "and ends" until_true eval "! kill -0 $second 2>/dev/null"
+kill "$second" 2>/dev/null
+check "without writing the window settings" eval '! settings_written'
+check "the first runs on" running
+kill -9 "$app" && wait "$app" 2>/dev/null
+(cd "$out/dist" && exec ./telvox) >>"$out/telvox.log" 2>&1 &
+app=$!
+check "after a kill -9 of the first a new one starts" front "TELVX - MENU"
+
+# A minimised menu (nothing else shown, so its keys are sent to it) comes back with F10.
+menu=$(xdotool search --onlyvisible --name '^TELVX - MENU$')
+xdotool windowminimize "$menu"
+check "the menu minimised" until_true hidden "TELVX - MENU"
+xdotool key --window "$menu" F3
+check "F3 sent to it opens the nodes panel" front "NODES PANEL"
+key F10
+check "and F10 brings the menu back restored" front "TELVX - MENU"
 
 # ---- Ending the program during a download asks first. No node is selected, so the download erases
 # at once and sends a file long enough to be under way for a while; its progress bar shows it.

@@ -110,6 +110,50 @@ TEST_F(AppTest, ActiveFormIsTheLastOfOursActivated) {
     EXPECT_EQ(b->events, (std::vector<std::string>{"create", "resize", "show", "activate", "hide"}));
 }
 
+// The window manager may minimise a form, and there may be no task bar: the program's next Show
+// brings it back restored and in front, whether it stayed shown or was hidden meanwhile.
+TEST_F(AppTest, AMinimisedFormComesBackRestoredWhenShown) {
+    TRecordingForm* form = nullptr;
+    TRecordingForm* other = nullptr;
+    app->CreateForm(form);
+    app->CreateForm(other);
+    for (const bool hiddenMeanwhile : {false, true}) {
+        SCOPED_TRACE(hiddenMeanwhile ? "hidden meanwhile" : "shown meanwhile");
+        drive::Activate(*form);
+        form->SetWindowState(TWindowState::wsMinimized);
+        ASSERT_EQ(form->WindowState(), TWindowState::wsMinimized);
+        if (hiddenMeanwhile) form->Hide();
+        drive::Activate(*other);
+        form->Show();
+        app->ProcessMessages();
+        EXPECT_EQ(form->WindowState(), TWindowState::wsNormal);
+        EXPECT_TRUE(form->Visible());
+        EXPECT_EQ(app->ActiveForm(), form);
+    }
+}
+
+// Tab and Shift+Tab pass over a disabled and a hidden control of the tab order, round either way.
+TEST_F(AppTest, TabOrderPassesOverDisabledAndHiddenControls) {
+    TRecordingForm* form = nullptr;
+    app->CreateForm(form);
+    TEdit a(form, "a"), disabled(form, "disabled"), d(form, "d"), hidden(form, "hidden");
+    disabled.SetEnabled(false);
+    hidden.SetVisible(false);
+    form->SetTabOrder({&a, &disabled, &d, &hidden});
+    drive::Activate(*form);
+    struct Case {
+        TEdit* from;
+        TShiftState shift;
+        TEdit* to;
+    };
+    const Case cases[] = {{&a, 0, &d}, {&d, 0, &a}, {&d, ssShift, &a}, {&a, ssShift, &d}};
+    for (const Case& c : cases) {
+        c.from->SetFocus();
+        drive::PressKey(*form, VK_TAB, c.shift);
+        EXPECT_TRUE(c.to->Focused()) << c.from->Name << (c.shift ? " Shift+Tab" : " Tab");
+    }
+}
+
 TEST_F(AppTest, ClosingTheMainFormEndsTheProgramOthersHide) {
     TRecordingForm* main = nullptr;
     TRecordingForm* other = nullptr;

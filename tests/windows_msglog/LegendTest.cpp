@@ -97,6 +97,14 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
     EXPECT_FALSE(app->Terminated());
     Press(VK_F9);
     EXPECT_TRUE(LegendForm->Visible());
+
+    // Minimised by the window manager, it counts as hidden: F9 brings it back, the next hides it.
+    LegendForm->SetWindowState(forms::TWindowState::wsMinimized);
+    Press(VK_F9);
+    EXPECT_TRUE(LegendForm->Visible());
+    EXPECT_EQ(LegendForm->WindowState(), forms::TWindowState::wsNormal);
+    Press(VK_F9);
+    EXPECT_FALSE(LegendForm->Visible());
 }
 
 TEST_F(LegendTest, MissingFileShowsABoxAndKeepsTheMemo) {
