@@ -71,18 +71,26 @@ public:
         return values;
     }
 
+    // Keys are read in no order of the file: of several faults, the one on the earliest line is named.
     void Fail(const std::string& section, const char* key, const std::string& why) {
-        if (ok_) *error_ = At(rtl::PrivateProfileLine(section, key, path_)) + "[" + section + "] " + key + ": " + why;
+        const int line = rtl::PrivateProfileLine(section, key, path_);
+        if (ok_ || line < errorLine_) {
+            *error_ = At(line) + "[" + section + "] " + key + ": " + why;
+            errorLine_ = line;
+        }
         ok_ = false;
     }
 
     // "<file>: line <n>: ", where the technician looks.
     std::string At(int line) const { return path_ + ": line " + std::to_string(line) + ": "; }
 
+    // Decimal, or hexadecimal after 0x; a leading zero does not make it octal.
     static std::optional<long> ParseInt(const std::string& text) {
+        const size_t sign = text.starts_with('-') || text.starts_with('+') ? 1 : 0;
+        const bool hex = text.size() > sign + 1 && text[sign] == '0' && (text[sign + 1] | 0x20) == 'x';
         char* end = nullptr;
         errno = 0;
-        long v = std::strtol(text.c_str(), &end, 0);
+        long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
         if (text.empty() || *end != '\0' || errno) return std::nullopt;
         return v;
     }
@@ -92,6 +100,7 @@ private:
     std::string path_;
     std::string* error_;
     bool ok_ = true;
+    int errorLine_ = 0;
 };
 
 Time Ms(long ms) { return Time(ms) * kMs; }
@@ -119,7 +128,9 @@ NodeConfig ReadNode(Reader& r, uint8_t number, const NodeConfig& defaults) {
     NodeValues& v = c.values;
     if (number == kController) {
         auto sys = r.IntList(s, "SystemValues", 3, -32768, 65535);
-        if (!sys.empty()) {
+        if (!sys.empty() && (sys[2] < 0 || sys[2] > 255)) {
+            r.Fail(s, "SystemValues", "the system byte wants a number from 0 to 255");
+        } else if (!sys.empty()) {
             v.system = {int16_t(sys[0]), int16_t(sys[1])};
             v.systemByte = uint8_t(sys[2]);
         }
@@ -156,7 +167,8 @@ bool ReadNetworkFile(const std::string& path, std::vector<NodeConfig>* nodes, st
     Reader r(path, error);
     std::string foreign;
     if (const int line = rtl::FirstForeignProfileLine(path, &foreign)) {
-        *error = r.At(line) + "\"" + foreign + "\" has no '='";
+        const char* fault = foreign.front() == '[' ? "has no ']'" : "has no '='";
+        *error = r.At(line) + "\"" + foreign + "\" " + fault;
         return false;
     }
     NodeConfig defaults;
@@ -168,7 +180,7 @@ bool ReadNetworkFile(const std::string& path, std::vector<NodeConfig>* nodes, st
         auto n = Reader::ParseInt(field);
         if (!n || !((*n >= 21 && *n <= 125) || *n == kController) || seen[*n]) {
             r.Fail("Network", "Nodes", "\"" + field + "\" is no device 21..125 or 127, or is listed twice");
-            break;
+            continue;  // the nodes after it are still read: a fault on an earlier line is named first
         }
         seen[*n] = true;
         read.push_back(ReadNode(r, uint8_t(*n), defaults));

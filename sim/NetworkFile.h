@@ -18,9 +18,9 @@
 //   Sensors = 21.5, 45.0, 30.2, 8.0       the four analog values in degrees
 //   Params2006 = 10 values 0..127         objects 0x2006 and 0x2007 sub-index 1..10
 //   Params2007 = 10 values -128..127
-//   SystemValues = 85, 450, 1             controller: system words 1 and 2 and the system byte
+//   SystemValues = 85, 450, 1             controller: system words 1 and 2, the system byte 0..255
 //
-// Numbers may be decimal or hexadecimal with 0x. Keys left out take their defaults.
+// Numbers are decimal (010 is ten) or hexadecimal with 0x. Keys left out take their defaults.
 #pragma once
 #include <string>
 #include <vector>

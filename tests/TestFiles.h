@@ -1,5 +1,9 @@
-// Whole-file reads and writes for test set-ups: bytes exactly as given, folders created.
+// Whole-file reads and writes for test set-ups: bytes exactly as given, folders created; and a disk
+// that is full past a given size.
 #pragma once
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,3 +20,23 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// While alive, no file of this process can grow beyond `bytes`: writes past it fail.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "Legend.h"
@@ -338,13 +337,8 @@ void TMsgUIForm::SaveLog() {
         bytes += RecordLine(Next(anchor, 1 + k));
         bytes += "\r\n";
     }
-    std::ofstream out(rtl::NativePath(path), std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-    }
-    // A failed write is reported like a failed creation.
-    if (!out) rtl::MessageBox("SALVATAGGIO FALLITO!", "ATTENZIONE", rtl::MB_OK);
+    // Written whole or not at all: a full disk leaves no cut-off file that looks like a saved log.
+    if (!rtl::WriteWholeFile(path, bytes)) rtl::MessageBox("SALVATAGGIO FALLITO!", "ATTENZIONE", rtl::MB_OK);
 }
 
 void TMsgUIForm::ClearLog() {

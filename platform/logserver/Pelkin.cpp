@@ -10,8 +10,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -69,7 +71,12 @@ private:
         } else if (file_ != nullptr) {
             return true;
         }
-        file_ = std::fopen((name + ".log").c_str(), "ab");
+        name += ".log";
+        file_ = std::fopen(name.c_str(), "ab");
+        // Said once until a file opens again, not at every line that is lost.
+        if (file_ == nullptr && !openFailed_)
+            std::fprintf(stderr, "Pelkin: cannot open %s: %s\n", name.c_str(), std::strerror(errno));
+        openFailed_ = file_ == nullptr;
         return file_ != nullptr;
     }
 
@@ -77,6 +84,7 @@ private:
     const uint16_t period_;
     std::FILE* file_ = nullptr;
     long firstDay_ = 0;
+    bool openFailed_ = false;
 };
 
 class LogServer {

@@ -5,7 +5,8 @@
  * ended), appended to <dir>/<name>.log when duration is 0, otherwise to <dir>/<name>_YYYYMMDD.log,
  * dated the day its first line was stamped; a new file starts with the first line stamped duration
  * days or more after that date (or before it, when the clock went back). The folder is created when
- * missing.
+ * missing. A file that cannot be opened is named once on standard error with the reason
+ * ("Pelkin: cannot open <file>: <reason>"), and again only after a file has opened meanwhile.
  *
  * Texts wait in a queue of PELKIN_QUEUE_CAPACITY entries drained by the server's own thread; a text
  * that finds it full is dropped and counted, and the count is written as a line "N texts dropped

@@ -1,9 +1,7 @@
 // Shared pieces of the core-data tests: a temporary base directory with a USR folder, a recorder
-// of message boxes, and a file-size limit that makes writes fail the way a full disk does.
+// of message boxes; the full-disk limit is in TestFiles.h.
 #pragma once
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "Schedule.h"
+#include "TestFiles.h"
 #include "rtl/Messages.h"
 
 class TempBase {
@@ -64,24 +63,4 @@ public:
 
 private:
     rtl::MessageBoxHandler previous_;
-};
-
-// While alive, no file of this process can grow beyond `bytes`: writes past it fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
 };

@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -218,14 +220,20 @@ TEST_F(LogServerTest, StateChangesArePostedToTheSubscriber) {
                                                 PELKIN_STATE_ENDED, PELKIN_STATE_NONE}));
 }
 
-TEST_F(LogServerTest, AnUnwritableFolderIsReportedAsFileError) {
-    std::ofstream(dir_ / "plain").put('x');  // a file where the log folder should be
+// A file where the log folder should be: no open succeeds, even for root.
+TEST_F(LogServerTest, AnUnwritableFolderIsReportedAsFileErrorAndOnceOnStandardError) {
+    std::ofstream(dir_ / "plain").put('x');
     _PELKINSubscribe(window());
+    ::testing::internal::CaptureStderr();
     _PELKINCreate((dir_ / "plain" / "sub").c_str(), "LOG", 0);
     _PELKINSendString("lost");
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (States().size() < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    _PELKINSendString("lost too");  // written by End: the second failing open says nothing
     _PELKINEnd();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Pelkin: cannot open " + (dir_ / "plain" / "sub" / "LOG.log").string() + ": " +
+                  std::strerror(ENOTDIR) + "\n");
     EXPECT_EQ(States(), (std::vector<uintptr_t>{PELKIN_STATE_ON, PELKIN_STATE_FILE_ERROR,
                                                 PELKIN_STATE_ENDED}));
 }

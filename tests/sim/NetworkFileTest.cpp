@@ -36,8 +36,8 @@ TEST(NetworkFile, ShippedDescription) {
 
 TEST(NetworkFile, ValuesAndPeriods) {
     const auto path = WriteTemp(
-        "[Network]\nNodes = 40, 127\nHeartbeatMs = 500\n"
-        "[Node40]\nVersion = 0x4600\nState = preoperational\nMaster = 127\nSetPoint = -3\nFan = 3\n"
+        "[Network]\nNodes = 040, 127\nHeartbeatMs = 500\n"  // a leading zero is still decimal
+        "[Node40]\nVersion = 0x4600\nState = preoperational\nMaster = 127\nSetPoint = -3\nFan = 3\nKY = 09\n"
         "Sensors = 21.5, -0.5, 30, 8.04\nParams2006 = 1,2,3,4,5,6,7,8,9,10\nStatusMs = 0\n"
         "[Node127]\nSystemValues = 85, -450, 2\n");
     std::vector<sim::NodeConfig> nodes;
@@ -52,6 +52,7 @@ TEST(NetworkFile, ValuesAndPeriods) {
     EXPECT_EQ(n.values.master, 127);
     EXPECT_EQ(n.values.setPoint, -3);
     EXPECT_EQ(n.values.fan, 3);
+    EXPECT_EQ(n.values.ky, 9);
     EXPECT_EQ(n.values.analog, (std::array<int16_t, 4>{215, -5, 300, 80}));
     EXPECT_EQ(n.values.params2006[9], 10);
     EXPECT_EQ(n.heartbeatPeriod, 500 * sim::kMs);
@@ -80,7 +81,11 @@ TEST(NetworkFile, ErrorsNameTheirPlace) {
          "line 3: [Node30] Fan"},
         {"[Network]\nNodes = 30\n\n[Node30]\nSensors = 25.6; 12.0 x\n", "line 5: [Node30] Sensors"},
         {"[Network]\nNodes = 30\n[Node30]\n  SetPoint 22\nFan = 9\n", "line 4: \"SetPoint 22\" has no '='"},
-        {"[Network]\nNodes = 30\n[Node30\n", "line 3: \"[Node30\" has no '='"},
+        {"[Network]\nNodes = 30\n[Node30\n", "line 3: \"[Node30\" has no ']'"},
+        {"[Network]\nNodes = 127\n[Node127]\nSystemValues = 85, 450, 300\n", "line 4: [Node127] SystemValues"},
+        // of several faults the earliest line, whatever order the keys are read in
+        {"[Network]\nNodes = 30\n[Node30]\nFan = 9\nSetPoint = 64\nParams2007 = 1,2,3,4,5,6,7,8,9,200\n",
+         "line 4: [Node30] Fan"},
     };
     for (const auto& c : cases) {
         const auto path = WriteTemp(c.text);

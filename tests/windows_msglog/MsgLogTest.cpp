@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "Fancoil.h"
 #include "LogFixture.h"
@@ -439,6 +440,7 @@ struct SaveFailure {
     const char* name;
     std::function<void(const fs::path& saved)> prepare;
     std::vector<std::string> boxes;
+    rlim_t diskFullPast = 0;  // non-zero: no file may grow beyond this many bytes
 };
 
 class LogSaveFailureTest : public LogSaveTest, public ::testing::WithParamInterface<SaveFailure> {};
@@ -447,7 +449,11 @@ TEST_P(LogSaveFailureTest, FailuresAreReportedAndTheRingKept) {
     Put(3);
     TMsgUIForm& log = Open();
     GetParam().prepare(saved);
-    Press(VK_F4);
+    {
+        std::optional<FileSizeLimit> full;
+        if (GetParam().diskFullPast) full.emplace(GetParam().diskFullPast);
+        Press(VK_F4);
+    }
     std::vector<std::string> texts;
     for (const Box& b : boxes) {
         EXPECT_EQ(b.caption, "ATTENZIONE");
@@ -457,6 +463,9 @@ TEST_P(LogSaveFailureTest, FailuresAreReportedAndTheRingKept) {
     EXPECT_EQ(RxMsgRing.Anchor(), 3);
     EXPECT_EQ(RxMsgRing.Record(3).Id, 0x103u);
     EXPECT_EQ(log.ShownIndex, 3);
+    std::error_code ec;
+    for (const auto& f : fs::recursive_directory_iterator("OUT", ec))
+        EXPECT_FALSE(f.is_regular_file()) << "no cut-off file looks like a saved log: " << f.path();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -464,7 +473,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SaveFailure{"FolderIsAFile", [](const fs::path&) { std::ofstream("OUT") << "x"; },
                                   {"Creazione DIRECTORY ./OUT non riuscita!", "SALVATAGGIO FALLITO!"}},
                       SaveFailure{"FileCannotBeReplaced", [](const fs::path& f) { fs::create_directories(f / "x"); },
-                                  {"SALVATAGGIO FALLITO!"}}),
+                                  {"SALVATAGGIO FALLITO!"}},
+                      SaveFailure{"DiskFull", [](const fs::path&) {}, {"SALVATAGGIO FALLITO!"}, 1000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LogTest, ClearEmptiesRingAndMemoAndKeepsTheState) {
