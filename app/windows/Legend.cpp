@@ -5,6 +5,7 @@
 #include "Msgui.h"
 #include "Schedule.h"
 #include "WindowCommon.h"
+#include "forms/Dialogs.h"
 #include "rtl/Files.h"
 #include "rtl/Messages.h"
 
@@ -88,7 +89,8 @@ void TLegendForm::LoadLegend() {
     const std::string path = BaseDir + "USR\\Legend.txt";
     const std::optional<std::string> bytes = rtl::ReadWholeFile(path);
     if (!bytes) {
-        rtl::MessageBox("File: " + rtl::NativePath(path) + "\r\nNot found", "ATTENZIONE", rtl::MB_OK);
+        rtl::MessageBox(forms::FileNameText("File: " + rtl::NativePath(path) + "\r\nNot found"), "ATTENZIONE",
+                        rtl::MB_OK);
         return;
     }
     MemoLegend.Clear();

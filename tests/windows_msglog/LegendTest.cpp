@@ -108,16 +108,18 @@ TEST_F(LegendTest, F9ShowsTheLegendReloadedFromItsFileAndHidesItAgain) {
 }
 
 TEST_F(LegendTest, MissingFileShowsABoxAndKeepsTheMemo) {
-    fs::remove(File());
+    // An installation folder with an accented name: the box spells it as the file system does.
+    BaseDir = base.string() + "/per\xC3\xB2/";
     Open();
     Press(VK_F9);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "File: " + base.string() + "/USR/Legend.txt\r\nNot found");
+    EXPECT_EQ(boxes[0].text, "File: " + base.string() + "/per\xF2/USR/Legend.txt\r\nNot found");
     EXPECT_EQ(boxes[0].caption, "ATTENZIONE");
     EXPECT_TRUE(LegendForm->Visible());
     EXPECT_EQ(Memo(), (std::vector<std::string>{"MemoLegend"}));
 
     Press(VK_F9);
+    BaseDir = base.string() + "/";
     WriteText(File(), "A: alpha\n");
     Press(VK_F9);
     EXPECT_EQ(Memo(), (std::vector<std::string>{" alpha"}));
