@@ -21,7 +21,7 @@ constexpr uint32_t UM_REFRESH = rtl::WM_USER + 102;
 extern std::atomic<uint32_t> DrainedFrames;
 
 // The rest between the scheduler's passes. The poller drains the library's 19-frame receive ring
-// on every pass; the shortest frames at 125 kbit/s fill it in 8.4 ms, and a pass that waits for a
+// on every pass; the shortest frames at 125 kbit/s fill it in about 8 ms, and a pass that waits for a
 // CPU on a busy machine comes milliseconds late. Frames arriving at one a millisecond or faster
 // therefore shorten the rest to 1 ms, until QuietMs pass without such a drain: longer than the ring
 // takes to fill at the bus's limit, so a board that hands over a late batch still finds the short
