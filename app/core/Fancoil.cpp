@@ -6,6 +6,7 @@
 #include "AppStrings.h"
 #include "Morvand.h"
 #include "RxMsgRing.h"
+#include "Scheduler.h"
 #include "rtl/Files.h"
 
 namespace {
@@ -80,7 +81,9 @@ void TFancoil::Poll() {
         }
         if (gave) SetChanged(node);
     }
-    while (_GetRxMsg(&RxMsgRing.Scratch)) RxMsgRing.Capture(RxMsgRing.Scratch);
+    uint32_t frames = 0;
+    for (; _GetRxMsg(&RxMsgRing.Scratch); ++frames) RxMsgRing.Capture(RxMsgRing.Scratch);
+    DrainedFrames.fetch_add(frames, std::memory_order_relaxed);
 }
 
 void TFancoil::Store(int node, int index, int16_t value, int type) {

@@ -6,6 +6,19 @@
 #include "rtl/Clock.h"
 
 std::function<void()> DiscardQueuedRefresh;
+std::atomic<uint32_t> DrainedFrames{0};
+
+uint32_t TPassPace::Next(uint32_t tick, uint32_t frames) {
+    const uint32_t since = std::max<uint32_t>(tick - lastTick_, 1);
+    lastTick_ = tick;
+    if (frames >= since) {
+        fast_ = true;
+        fastUntil_ = tick + QuietMs;
+    } else if (fast_ && static_cast<int32_t>(tick - fastUntil_) >= 0) {
+        fast_ = false;
+    }
+    return fast_ ? FastMs : SlowMs;
+}
 
 namespace {
 
@@ -47,15 +60,12 @@ void TScheduler::Execute() {
     // Ended before it ever ran (destroyed while never resumed): no pass at all.
     if (Terminated()) return;
     rtl::SetThreadName("TScheduler");
+    rtl::PreferPromptWakeUp();
     _PELKINSendString("Scheduler start event");
-    while (!Terminated()) {
-        Pass();
-        // Not past the next refresh, so that its period keeps to the millisecond.
-        Rest(std::min(PassMs, Next100 - Tick + 1));
-    }
+    while (!Terminated()) Rest(Pass());
 }
 
-void TScheduler::Pass() {
+uint32_t TScheduler::Pass() {
     const uint64_t second = rtl::GetSystemTimeAsFileTime() / 10'000'000;
     if (second != TextSecond) {
         TextSecond = second;
@@ -72,10 +82,13 @@ void TScheduler::Pass() {
         rtl::PostMessage(AppWindowHandle, UM_REFRESH, 0, 0);
         Next100 = Tick + 100;
     }
+    DrainedFrames.store(0, std::memory_order_relaxed);
     if (Paused.load() == 0 && Entries) {
         for (const TFuncPtr& entry : *Entries)
             if (entry.Function) entry.Function(entry.Data);
     }
+    // Not past the next refresh, so that its period keeps to the millisecond.
+    return std::min(Pace.Next(Tick, DrainedFrames.load(std::memory_order_relaxed)), Next100 - Tick + 1);
 }
 
 void TScheduler::SchedulerTerminate(rtl::TThread*) {

@@ -16,6 +16,28 @@
 constexpr uint32_t UM_TICK500 = rtl::WM_USER + 101;
 constexpr uint32_t UM_REFRESH = rtl::WM_USER + 102;
 
+// Frames the entries took from the library's receive ring in the pass under way (the poller adds
+// them); the pass paces the next one by them.
+extern std::atomic<uint32_t> DrainedFrames;
+
+// The rest between the scheduler's passes. The poller drains the library's 19-frame receive ring
+// on every pass; the shortest frames at 125 kbit/s fill it in about 8 ms, and a pass that waits for a
+// CPU on a busy machine comes milliseconds late. Frames arriving at one a millisecond or faster
+// therefore shorten the rest to 1 ms, until QuietMs pass without such a drain: longer than the ring
+// takes to fill at the bus's limit, so a board that hands over a late batch still finds the short
+// rest. A quiet bus keeps the 4 ms rest.
+class TPassPace {
+public:
+    static constexpr uint32_t SlowMs = 4, FastMs = 1, QuietMs = 10;
+    // After a pass at tick whose drain found frames: the rest before the next pass.
+    uint32_t Next(uint32_t tick, uint32_t frames);
+
+private:
+    uint32_t lastTick_ = 0;
+    uint32_t fastUntil_ = 0;
+    bool fast_ = false;
+};
+
 class TScheduler : public rtl::TThread {
 public:
     explicit TScheduler(bool createSuspended);
@@ -26,14 +48,10 @@ public:
     void AddEntry(TFuncPtr entry);
     size_t EntryCount() const;
 
-    // One pass of the loop without its rest: texts, tick, due messages, entries. The thread runs
-    // it every PassMs at most; tests call it on a scheduler that was never resumed.
-    void Pass();
-
-    // The node poller drains the library's 19-frame receive ring on every pass. The shortest frames
-    // at 125 kbit/s fill it in 7.6 ms, so a pass every 4 ms keeps it from overflowing with room for
-    // a late wake-up, at a quarter of the wake-ups of a pass every millisecond.
-    static constexpr uint32_t PassMs = 4;
+    // One pass of the loop without its rest: texts, tick, due messages, entries. Returns the rest
+    // before the next pass: the pace's, never past the next refresh. Tests call it on a scheduler
+    // that was never resumed.
+    uint32_t Pass();
 
     // Non-zero: the entries are skipped; the texts, the tick and the messages go on.
     std::atomic<uint8_t> Paused{0};
@@ -49,6 +67,7 @@ private:
     uint32_t Next500 = 0;
     uint32_t Tick = 0;
     uint64_t TextSecond = UINT64_MAX;  // second of the system time the texts were made for
+    TPassPace Pace;
     std::unique_ptr<TFuncPtrList> Entries;
 };
 

@@ -8,13 +8,22 @@
 //         between the poller's drains of the library's receive ring (the long ones taken apart).
 //   windows: the nodes panel, the nodes tree and the download window each in front while the
 //         nodes' values keep changing; resident memory before and after.
+// Built as bench_flood (FIELD_FLOOD), the program runs on the shipped network instead:
+//   idle:  CPU of every thread, beside a bare 4 ms sleeper in the same process.
+//   flood: the bus at its limit with the shortest frames (1 data byte) and then with 8-byte ones,
+//         each once as it is and once with busy loops on all cores but two: frames on the bus and
+//         seen by the poller, overrun marks, most frames in one drain, the drains' period, CPU.
 // CPU is read per thread from /proc (time on a CPU, in ns); the simulated network's thread is
 // listed apart from the program's and the library's. BENCH_SHORT=1 runs each part for seconds; an
-// argument gives the seconds of the capture (600 in full, 5 short).
+// argument gives the seconds of the capture (600 in full, 5 short), of bench_flood each flood's
+// (300 in full, 3 short).
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -27,6 +36,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Menu.h"
@@ -71,7 +81,7 @@ public:
         busFd_ = busTid > 0 ? open(("/proc/self/task/" + std::to_string(busTid) + "/schedstat").c_str(), O_RDONLY) : -1;
         gaps_.clear();
         longs_.clear();
-        full_ = overruns_ = drains_ = 0;
+        full_ = overruns_ = drains_ = seen_ = most_ = 0;
         on_ = true;
     }
     bool Call(TRxMsg* msg) {
@@ -101,8 +111,9 @@ public:
         std::printf("  poller: %llu drains, gap between drains p50 %.2f ms, p99 %.2f ms, p99.99 %.2f ms, max %.2f ms\n",
                     (unsigned long long)drains_, at(0.5) / 1e3, at(0.99) / 1e3, at(0.9999) / 1e3,
                     g.empty() ? 0 : g.back() / 1e3);
-        std::printf("  poller: drains that found the ring full (19 frames) %llu, with an overrun mark %llu;"
-                    " longest drain %.2f ms; gaps over %.0f ms %zu:\n", (unsigned long long)full_,
+        std::printf("  poller: %llu frames seen, most in one drain %llu; drains that found the ring full (19 frames)"
+                    " %llu, with an overrun mark %llu; longest drain %.2f ms; gaps over %.0f ms %zu:\n",
+                    (unsigned long long)seen_, (unsigned long long)most_, (unsigned long long)full_,
                     (unsigned long long)overruns_, longestDrainUs_ / 1e3, kLongGapUs / 1e3,
                     size_t(g.end() - std::upper_bound(g.begin(), g.end(), uint32_t(kLongGapUs))));
         for (const Long& l : longs_)
@@ -132,6 +143,8 @@ private:
             const auto gap = uint64_t(Us(begun_) - Us(previous_));
             gaps_.push_back(uint32_t(std::min<uint64_t>(gap, UINT32_MAX)));
             ++drains_;
+            seen_ += frames_;
+            most_ = std::max<uint64_t>(most_, frames_);
             full_ += frames_ >= 19;
             overruns_ += overrun_;
             longestDrainUs_ = std::max(longestDrainUs_, drainUs);
@@ -154,7 +167,7 @@ private:
     int ownFd_ = -1;
     // Shared with the reader.
     std::mutex m_;
-    uint64_t lastOwn_ = 0, lastBus_ = 0, drains_ = 0, full_ = 0, overruns_ = 0, longestDrainUs_ = 0;
+    uint64_t lastOwn_ = 0, lastBus_ = 0, drains_ = 0, full_ = 0, overruns_ = 0, longestDrainUs_ = 0, seen_ = 0, most_ = 0;
     int busFd_ = -1;
     std::vector<uint32_t> gaps_;
     std::vector<Long> longs_;
@@ -202,32 +215,45 @@ void Wait(int ms) {
 
 bool IsSimulation(const std::string& name) { return name.rfind("sim", 0) == 0; }
 
+// What 4 ms rests cost by themselves, to set the scheduler's share beside.
+constexpr const char* kSleeperName = "bare sleeper";
+
 int BusThread() {
     for (const auto& [tid, t] : SampleThreads())
         if (t.name == "sim bus") return tid;
     return 0;
 }
 
-// CPU per thread over seconds of running, as a share of one core; the sums with and without the
-// simulated network.
-void PrintCpu(const char* title, int seconds) {
-    const auto before = SampleThreads();
-    const auto start = std::chrono::steady_clock::now();
-    Wait(seconds * 1000);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto after = SampleThreads();
-    std::printf("%s: CPU per thread over %d s, %% of one core\n", title, seconds);
-    double own = 0, simulated = 0;
-    for (const auto& [tid, t] : after) {
-        const auto was = before.find(tid);
-        const uint64_t ns = t.ns - (was == before.end() ? 0 : was->second.ns);
-        const double share = double(ns) / 1e9 / wall * 100;
-        const bool sim = IsSimulation(t.name);
-        (sim ? simulated : own) += share;
-        std::printf("  %-16s %6d %7.2f %%%s\n", tid == getpid() ? "main (GUI)" : t.name.c_str(), tid, share,
-                    sim ? "   (simulated network)" : "");
+// CPU per thread from its making to Print, as a share of one core; the sums with and without the
+// simulated network (a bare sleeper is listed apart).
+class CpuMeter {
+public:
+    void Print(const char* title) const {
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const auto after = SampleThreads();
+        std::printf("%s: CPU per thread over %.0f s, %% of one core\n", title, wall);
+        double own = 0, simulated = 0;
+        for (const auto& [tid, t] : after) {
+            const auto was = before_.find(tid);
+            const uint64_t ns = t.ns - (was == before_.end() ? 0 : was->second.ns);
+            const double share = double(ns) / 1e9 / wall * 100;
+            const bool sim = IsSimulation(t.name), sleeper = t.name == kSleeperName;
+            if (!sleeper) (sim ? simulated : own) += share;
+            std::printf("  %-16s %6d %7.2f %%%s\n", tid == getpid() ? "main (GUI)" : t.name.c_str(), tid, share,
+                        sim ? "   (simulated network)" : sleeper ? "   (not counted)" : "");
+        }
+        std::printf("  program and library threads %7.2f %%, simulated network %7.2f %%\n", own, simulated);
     }
-    std::printf("  program and library threads %7.2f %%, simulated network %7.2f %%\n", own, simulated);
+
+private:
+    std::map<int, ThreadCpu> before_ = SampleThreads();
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+void PrintCpu(const char* title, int seconds) {
+    const CpuMeter meter;
+    Wait(seconds * 1000);
+    meter.Print(title);
 }
 
 // Lines through the message log's display path as its refresh shows them, a page of
@@ -306,7 +332,7 @@ void OtherWindows(sim::Network& net, bool brief) {
     }
 }
 
-void Scenario(const std::shared_ptr<sim::Network>& net, int captureSeconds) {
+[[maybe_unused]] void Scenario(const std::shared_ptr<sim::Network>& net, int captureSeconds) {
     const bool brief = benchshort::Short();
     forms::drive::Activate(*MenuForm);
     Wait(brief ? 1000 : 5000);
@@ -344,6 +370,80 @@ void Scenario(const std::shared_ptr<sim::Network>& net, int captureSeconds) {
     forms::Application->Terminate();
 }
 
+// Processes spinning on a CPU each, for as long as this object lives.
+class BusyLoops {
+public:
+    explicit BusyLoops(unsigned count) {
+        for (unsigned i = 0; i < count; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                prctl(PR_SET_PDEATHSIG, SIGKILL);
+                for (;;) __asm__ __volatile__("");
+            }
+            if (pid > 0) pids_.push_back(pid);
+        }
+    }
+    ~BusyLoops() {
+        for (pid_t pid : pids_) kill(pid, SIGKILL);
+        for (pid_t pid : pids_) waitpid(pid, nullptr, 0);
+    }
+    size_t Count() const { return pids_.size(); }
+
+private:
+    std::vector<pid_t> pids_;
+};
+
+void Flood(const std::shared_ptr<sim::Network>& net, int seconds) {
+    const bool brief = benchshort::Short();
+    forms::drive::Activate(*MenuForm);
+    {
+        std::atomic<bool> stop{false};
+        std::thread sleeper([&] {
+            pthread_setname_np(pthread_self(), kSleeperName);
+            while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        });
+        Wait(brief ? 1000 : 5000);
+        PrintCpu("shipped network idle", brief ? 3 : 60);
+        stop = true;
+        sleeper.join();
+    }
+    struct Kind {
+        const char* name;
+        sim::Frame pattern;
+    };
+    const unsigned cores = std::thread::hardware_concurrency();
+    const int busTid = BusThread();
+    for (const Kind& kind : {Kind{"1-byte frames", sim::Frame(0x7C0, {0})},
+                             Kind{"8-byte frames", sim::Frame(0x7C0, {0, 0, 0, 0, 0, 0, 0, 0})}}) {
+        for (bool loaded : {false, true}) {
+            const BusyLoops loops(loaded && cores > 2 ? cores - 2 : 0);
+            std::printf("bus at its limit with %s, %d s, %zu busy loops on %u cores\n", kind.name, seconds,
+                        loops.Count(), cores);
+            net->SetCapture(true);
+            net->TakeCapture();
+            DrainWatch::Instance().Start(busTid);
+            const CpuMeter meter;
+            net->SetBackgroundLoad(100, kind.pattern);
+            uint64_t onBus = 0;
+            auto count = [&] {
+                for (const sim::BusFrame& f : net->TakeCapture()) onBus += f.sender != sim::kSenderHost;
+            };
+            for (int s = 0; s < seconds; ++s) {
+                Wait(1000);
+                count();
+            }
+            net->SetBackgroundLoad(0);
+            Wait(200);
+            count();
+            net->SetCapture(false);
+            meter.Print("  CPU");
+            std::printf("  frames on the bus %llu (%.0f a second)\n", (unsigned long long)onBus, double(onBus) / seconds);
+            DrainWatch::Instance().Print();
+        }
+    }
+    forms::Application->Terminate();
+}
+
 }  // namespace
 
 extern "C" bool _GetRxMsg(TRxMsg* msg) { return DrainWatch::Instance().Call(msg); }
@@ -360,7 +460,18 @@ int main(int argc, char** argv) {
     std::ofstream(root / "Xat11reg.reg") << "simulated 0\n";
     setenv("XAT11REG_FILE", (root / "Xat11reg.reg").c_str(), 1);
     fs::current_path(work);
+#ifdef FIELD_FLOOD
+    std::string why;
+    auto net = sim::Network::Load(std::string(TELVOX_DIST) + "/sim/network.ini", &why);
+    if (!net) {
+        std::printf("shipped network: %s\n", why.c_str());
+        return 1;
+    }
+    const int capture = benchshort::Seconds(argc, argv, 300, 3);
+#else
     auto net = morvandbench::TwentyNodes(sim::TimeMode::RealTime);
+    const int capture = benchshort::Seconds(argc, argv, 600, 5);
+#endif
     sim::Network::Install(net);
 
     forms::TApplication application(argc, argv);
@@ -374,9 +485,12 @@ int main(int argc, char** argv) {
     });
     ScheduleStartup(argc, argv);
     const bool started = !forms::Application->Terminated();
-    const int capture = benchshort::Seconds(argc, argv, 600, 5);
     if (started) {
+#ifdef FIELD_FLOOD
+        QTimer::singleShot(0, [net, capture] { Flood(net, capture); });
+#else
         QTimer::singleShot(0, [net, capture] { Scenario(net, capture); });
+#endif
         WinMain();
     }
     ScheduleShutdown();

@@ -10,6 +10,7 @@
 #include "InstallFixture.h"
 #include "Morvand.h"
 #include "RxMsgRing.h"
+#include "Scheduler.h"
 
 namespace {
 
@@ -245,7 +246,9 @@ TEST_F(Poller, StoppedCaptureStillDrainsTheLibrary) {
     RxMsgRing.Stop();
     for (uint32_t id = 0x101; id <= 0x105; ++id) net->Inject(sim::Frame(id, {1, 2}));
     net->Advance(20 * sim::kMs);
+    DrainedFrames = 0;
     model->Poll();
+    EXPECT_EQ(DrainedFrames, 5u) << "the scheduler's pace counts every frame taken";
     EXPECT_EQ(RxMsgRing.WriteIndex(), 0);
     TRxMsg m;
     EXPECT_FALSE(_GetRxMsg(&m)) << "taken from the library and dropped";

@@ -88,6 +88,31 @@ TEST_F(SchedulerPass, PeriodsAreNeverBelow101And501) {
     EXPECT_EQ(entryCalls, 12);
 }
 
+TEST_F(SchedulerPass, FramesComingFastShortenTheRestUntilQuiet) {
+    uint32_t frames = 0;
+    scheduler->AddEntry({[](void* n) { DrainedFrames += *static_cast<uint32_t*>(n); }, &frames});
+    PassAt(1000);  // refresh deadline 1100
+    struct Row {
+        uint32_t tick, frames, rest;
+    };
+    const Row rows[] = {
+        {1004, 0, 4},
+        {1008, 3, 4},  // below one a millisecond
+        {1012, 4, 1},  // one a millisecond
+        {1013, 0, 1},  // a quiet drain right after keeps the short rest
+        {1014, 1, 1},  // short rest held until 1024
+        {1023, 0, 1},
+        {1024, 0, 4},  // quiet for 10 ms
+        {1030, 19, 1},
+        {1099, 0, 2},  // never past the next refresh
+    };
+    for (const Row& r : rows) {
+        frames = r.frames;
+        clock.SetTick(r.tick);
+        EXPECT_EQ(scheduler->Pass(), r.rest) << "tick " << r.tick;
+    }
+}
+
 TEST_F(SchedulerPass, NearTheTickWrapTheDeadlineWrapsAndEveryPassPosts) {
     PassAt(0xFFFFFF00u);  // deadlines 0xFFFFFF64 and, wrapped, 0xF4
     EXPECT_EQ(PassAt(0xFFFFFF50u), Msgs{UM_TICK500});
