@@ -318,9 +318,6 @@ int Network::HostQueueLevel() const {
 
 void Network::BusLoop(std::shared_ptr<Network> self, HostSink sink, uint64_t generation) {
     rtl::SetThreadName("sim bus");
-    // A board hands over what it received as soon as it has it: a late bus thread would hand over
-    // its backlog at once, more than the library's receive ring holds.
-    rtl::PreferPromptWakeUp();
     std::vector<Delivered> batch;
     std::unique_lock lock(m_);
     while (generation_ == generation) {

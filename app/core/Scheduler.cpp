@@ -60,7 +60,6 @@ void TScheduler::Execute() {
     // Ended before it ever ran (destroyed while never resumed): no pass at all.
     if (Terminated()) return;
     rtl::SetThreadName("TScheduler");
-    rtl::PreferPromptWakeUp();
     _PELKINSendString("Scheduler start event");
     while (!Terminated()) Rest(Pass());
 }

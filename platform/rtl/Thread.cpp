@@ -1,9 +1,6 @@
 #include "rtl/Thread.h"
 
 #include <pthread.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <cassert>
 #include <chrono>
@@ -12,19 +9,6 @@
 namespace rtl {
 
 void SetThreadName(const char* name) { pthread_setname_np(pthread_self(), std::string(name).substr(0, 15).c_str()); }
-
-void PreferPromptWakeUp() {
-    // The kernel's sched_attr; sched_runtime is the slice of a normal thread (kernels from 6.12).
-    struct {
-        uint32_t size, policy;
-        uint64_t flags;
-        int32_t nice;
-        uint32_t priority;
-        uint64_t runtime, deadline, period;
-    } attr{sizeof attr, 0 /* SCHED_OTHER */, 0, 0, 0, 100'000 /* ns, the shortest allowed */, 0, 0};
-    attr.nice = getpriority(PRIO_PROCESS, 0);
-    syscall(SYS_sched_setattr, 0, &attr, 0);
-}
 
 TThread::TThread(bool createSuspended) {
     if (!createSuspended) Resume();

@@ -11,10 +11,6 @@ namespace rtl {
 
 // Names the calling thread as the system's tools show it (at most 15 characters are kept).
 void SetThreadName(const char* name);
-// Asks for a short time slice for the calling thread, so that when it wakes on a busy machine it
-// takes a CPU from a long-running thread at once instead of waiting out that thread's slice. Costs
-// nothing extra for a thread that runs briefly. Kernels before 6.12 accept and ignore it.
-void PreferPromptWakeUp();
 
 class TThread {
 public:
