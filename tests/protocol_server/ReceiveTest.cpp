@@ -1,4 +1,7 @@
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "MorvandFixture.h"
 
@@ -125,6 +128,31 @@ TEST_F(ReceiveTest, RingHoldsNineteenAndMarksTheOverrunInTheNewestKept) {
     EXPECT_EQ(one[0].Id, 0x123u);
     EXPECT_EQ(one[0].Len, 3);
     EXPECT_EQ(one[0].Data[2], 3);
+}
+
+TEST_F(ReceiveTest, AFullRingWaitsForAReaderThatKeepsDrainingIt) {
+    std::vector<VCI_CAN_OBJ> frames;
+    for (uint32_t i = 0; i < 60; ++i) frames.push_back(Frame(0x123, {1}, i));
+    TRxMsg m;
+    Instance().GetRxMsg(&m);  // the reader has begun
+    std::vector<TRxMsg> got;
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        for (bool last = false; !last; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            last = stop;
+            for (TRxMsg r; Instance().GetRxMsg(&r);) got.push_back(r);
+        }
+    });
+    Receive(frames);  // a stalled machine's backlog, more than the ring holds
+    stop = true;
+    reader.join();
+    ASSERT_EQ(got.size(), 60u);
+    for (uint32_t i = 0; i < 60; ++i) EXPECT_EQ(got[i].TimeStamp, i) << "none lost, none marked";
+    EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](const TRxMsg& r) { return r.Status == 0; }));
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));  // the reader has stopped
+    Receive(frames);
+    EXPECT_EQ(Drain().size(), 19u) << "a reader that stopped is not waited for";
 }
 
 TEST_F(ReceiveTest, SdoUploadRepliesFillTheParameters) {
