@@ -10,9 +10,10 @@ static_assert(sizeof(VCI_CAN_OBJ) == 18 && sizeof(TRxMsg) == 20, "frame records 
 namespace {
 
 constexpr uint32_t FnStatus = 0x180, FnAnalog = 0x280, FnSystem = 0x380, FnSdoReply = 0x580, FnHeartbeat = 0x700;
-// A reader silent this long has stopped draining the ring (the program's poller passes every 1 to
-// 4 ms, and is paused while the library restarts).
-constexpr auto ReaderGone = std::chrono::milliseconds(20);
+// A reader silent this long has stopped draining the ring. The program's poller passes every 1 to 4
+// ms, yet a busy or paused machine keeps it off a CPU for tens of ms now and then; it is paused
+// while the library restarts.
+constexpr auto ReaderGone = std::chrono::milliseconds(100);
 
 constexpr uint8_t SdoUploadReply = 0x40, SdoDownloadAck = 0x60, SdoAbort = 0x80;
 

@@ -150,7 +150,7 @@ TEST_F(ReceiveTest, AFullRingWaitsForAReaderThatKeepsDrainingIt) {
     for (uint32_t i = 0; i < 60; ++i) EXPECT_EQ(got[i].TimeStamp, i) << "none lost, none marked";
     EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](const TRxMsg& r) { return r.Status == 0; }));
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));  // the reader has stopped
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));  // the reader has stopped
     Receive(frames);
     EXPECT_EQ(Drain().size(), 19u) << "a reader that stopped is not waited for";
 }
