@@ -51,6 +51,9 @@ MORVAND_API TDLLStat* _MORVANDGetDLLStatPtr(void); /* null without an instance *
 MORVAND_API void _MORVANDResetDLLStat(void);
 
 /* Data access and download. Kind 2 = analog (signed 16-bit), kind 3 = integer or flag. */
+/* The oldest received frame of the ring (19 at most). While a caller keeps calling (at least every
+   100 ms), a full ring holds the board's delivery until there is room; otherwise the newest frame is
+   dropped and the newest kept one marked with MORVAND_RX_OVERRUN. */
 MORVAND_API bool _GetRxMsg(TRxMsg* msg);
 MORVAND_API bool _RdDBValue(uint8_t node, uint8_t index, uint8_t kind, uint16_t* value);
 MORVAND_API bool _WrDBValue(uint8_t node, uint8_t index, uint8_t kind, int16_t value);
