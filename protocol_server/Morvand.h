@@ -32,7 +32,8 @@ typedef struct TDLLStat {
 } TDLLStat;
 #pragma pack(pop)
 
-/* Set in TRxMsg.Status of the newest kept frame when a later frame found the ring full. */
+/* Set in TRxMsg.Status of the newest kept frame when later frames were lost: the ring was full, or
+   a receive buffer before the library was. */
 #define MORVAND_RX_OVERRUN 0x40
 
 /* Life cycle. */
@@ -51,9 +52,10 @@ MORVAND_API TDLLStat* _MORVANDGetDLLStatPtr(void); /* null without an instance *
 MORVAND_API void _MORVANDResetDLLStat(void);
 
 /* Data access and download. Kind 2 = analog (signed 16-bit), kind 3 = integer or flag. */
-/* The oldest received frame of the ring (19 at most). While a caller keeps calling (at least every
-   100 ms), a full ring holds the board's delivery until there is room; otherwise the newest frame is
-   dropped and the newest kept one marked with MORVAND_RX_OVERRUN. */
+/* The oldest received frame of the ring (19 at most). The ring never holds the library back: every
+   frame is decoded into the database when it arrives, whoever reads the ring and however slowly. A
+   frame that finds the ring full is dropped and the newest kept one marked with MORVAND_RX_OVERRUN;
+   frames the board or the system lost before they reached the library are marked the same way. */
 MORVAND_API bool _GetRxMsg(TRxMsg* msg);
 MORVAND_API bool _RdDBValue(uint8_t node, uint8_t index, uint8_t kind, uint16_t* value);
 MORVAND_API bool _WrDBValue(uint8_t node, uint8_t index, uint8_t kind, int16_t value);

@@ -6,7 +6,6 @@
 // receive ring and decodes them into the node database.
 #pragma once
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -144,7 +143,6 @@ private:
     TRxMsg Ring[RingSlots] = {};
     uint8_t RingWrite = 0;  // slot written last
     uint8_t RingRead = 0;   // slot read last
-    std::chrono::steady_clock::time_point LastRingRead{};  // a reader's last call, under RxRingLock
     bool BoardPrepared = false;
     std::atomic<bool> BoardCancelled{false};
 

@@ -1,7 +1,6 @@
 // Receive path: every frame the board delivers is kept in the ring and decoded into the database.
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "Protocol.h"
 
@@ -10,10 +9,6 @@ static_assert(sizeof(VCI_CAN_OBJ) == 18 && sizeof(TRxMsg) == 20, "frame records 
 namespace {
 
 constexpr uint32_t FnStatus = 0x180, FnAnalog = 0x280, FnSystem = 0x380, FnSdoReply = 0x580, FnHeartbeat = 0x700;
-// A reader silent this long has stopped draining the ring. The program's poller passes every 1 to 4
-// ms, yet a busy or paused machine keeps it off a CPU for tens of ms now and then; it is paused
-// while the library restarts.
-constexpr auto ReaderGone = std::chrono::milliseconds(100);
 
 constexpr uint8_t SdoUploadReply = 0x40, SdoDownloadAck = 0x60, SdoAbort = 0x80;
 
@@ -31,35 +26,25 @@ void OnVciReceive(uint32_t, uint16_t count, VCI_CAN_OBJ* objects) {
 }
 
 bool TProtocol::PutRxMsg(const VCI_CAN_OBJ& object) {
-    for (;;) {
-        rtl::TCriticalSection* lock = RxRingLock.load(std::memory_order_acquire);
-        if (!lock) return false;
-        {
-            std::lock_guard guard(*lock);
-            const uint8_t next = RingWrite + 1 == RingSlots ? 0 : RingWrite + 1;
-            if (next != RingRead) {
-                std::memcpy(&Ring[next], &object, sizeof object);
-                Ring[next].Spare[0] = Ring[next].Spare[1] = 0;
-                RingWrite = next;
-                return true;
-            }
-            // A machine that stalled for a few ms hands over more frames at once than the ring holds:
-            // a reader that keeps draining it is waited for. One that stopped reading is not, so a
-            // caller that never reads costs the board nothing but the frames.
-            if (std::chrono::steady_clock::now() - LastRingRead > ReaderGone) {
-                Ring[RingWrite].Status |= MORVAND_RX_OVERRUN;
-                return false;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    // Never waits for the reader: the database behind the ring stays current whoever reads it.
+    rtl::TCriticalSection* lock = RxRingLock.load(std::memory_order_acquire);
+    if (!lock) return false;
+    std::lock_guard guard(*lock);
+    const uint8_t next = RingWrite + 1 == RingSlots ? 0 : RingWrite + 1;
+    if (next == RingRead) {
+        Ring[RingWrite].Status |= MORVAND_RX_OVERRUN;
+        return false;
     }
+    std::memcpy(&Ring[next], &object, sizeof object);
+    Ring[next].Spare[0] = Ring[next].Spare[1] = 0;
+    RingWrite = next;
+    return true;
 }
 
 bool TProtocol::GetRxMsg(TRxMsg* destination) {
     rtl::TCriticalSection* lock = RxRingLock.load(std::memory_order_acquire);
     if (!lock || !destination) return false;
     std::lock_guard guard(*lock);
-    LastRingRead = std::chrono::steady_clock::now();
     if (RingWrite == RingRead) return false;
     const uint8_t next = RingRead + 1 == RingSlots ? 0 : RingRead + 1;
     std::memcpy(destination, &Ring[next], sizeof(TRxMsg));

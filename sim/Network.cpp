@@ -11,8 +11,6 @@
 namespace sim {
 namespace {
 
-// Frames handed to the host before the bus stops to let it take them.
-constexpr size_t kHostLimitManual = 4096;
 // Bus time an unthrottled bus runs between two looks at its host.
 constexpr Time kUnthrottledSlice = 100 * kMs;
 
@@ -133,7 +131,7 @@ void Network::Advance(Time dt) {
     for (;;) {
         // From the sink itself the frames can only be handed over after it returns.
         const bool wait = hostAttached_ && !OnBusThread();
-        const bool reached = RunUntil(until, wait ? kHostLimitManual : SIZE_MAX);
+        const bool reached = RunUntil(until, wait ? kHostRxCapacity : SIZE_MAX);
         if (wait) {
             wake_.notify_all();
             const uint64_t generation = generation_;
@@ -236,7 +234,13 @@ void Network::FinishFrame() {
 }
 
 void Network::Dispatch(const Frame& frame, int sender) {
-    if (hostAttached_ && sender != kSenderHost) hostRx_.push_back({uint32_t(now_ / (100 * kUs)), frame});
+    if (hostAttached_ && sender != kSenderHost) {
+        // A full queue drops the frame, as a board's receive buffer does, and says so on the newest kept.
+        if (hostRx_.size() < kHostRxCapacity)
+            hostRx_.push_back({now_, {uint32_t(now_ / (100 * kUs)), frame}});
+        else
+            hostRx_.back().frame.lostAfter = true;
+    }
     for (auto& n : nodes_)
         if (n->Number() != sender) n->Receive(frame, now_);
 
@@ -267,12 +271,16 @@ void Network::Dispatch(const Frame& frame, int sender) {
 
 // --- the host port
 
-bool Network::AttachHost(HostSink sink, size_t txEntries, size_t maxBatch) {
+bool Network::AttachHost(HostSink sink, size_t txEntries, size_t maxBatch, size_t perMs) {
     std::lock_guard lock(m_);
     if (hostAttached_) return false;
     hostAttached_ = true;
     hostTxEntries_ = txEntries;
     maxBatch_ = std::max<size_t>(maxBatch, 1);
+    if (perMs)
+        hostPace_.emplace(perMs, std::chrono::milliseconds(1));
+    else
+        hostPace_.reset();
     hostTx_.clear();
     hostRx_.clear();
     Anchor();  // bus time stood still while no host was there
@@ -316,35 +324,60 @@ int Network::HostQueueLevel() const {
     return int(hostTx_.size());
 }
 
+Time Network::HostLag() const {
+    std::lock_guard lock(m_);
+    if (hostRx_.empty()) return 0;
+    const Time now = mode_ == TimeMode::RealTime ? RealNow() : now_;
+    return now > hostRx_.front().end ? now - hostRx_.front().end : 0;
+}
+
 void Network::BusLoop(std::shared_ptr<Network> self, HostSink sink, uint64_t generation) {
     rtl::SetThreadName("sim bus");
     std::vector<Delivered> batch;
     std::unique_lock lock(m_);
     while (generation_ == generation) {
-        if (!hostRx_.empty()) {
-            Deliver(lock, sink, generation, batch);
-            continue;
-        }
         const TimeMode mode = mode_;
+        // A paced host takes frames as the clock allows, whoever reads them after it; meanwhile
+        // the bus runs on and the frames wait here.
+        const bool paced = hostPace_ && mode == TimeMode::RealTime;
+        const auto wall = std::chrono::steady_clock::now();
+        if (!hostRx_.empty()) {
+            const size_t allowed = paced ? hostPace_->Allowance(wall) : hostRx_.size();
+            if (allowed > 0) {
+                const size_t count = std::min(allowed, hostRx_.size());
+                if (paced) hostPace_->Took(count, wall);
+                Deliver(lock, sink, generation, batch, count);
+                continue;
+            }
+        }
         if (mode == TimeMode::Manual) {
             wake_.wait(lock);
             continue;
         }
-        const bool caughtUp = RunUntil(mode == TimeMode::RealTime ? RealNow() : now_ + kUnthrottledSlice, maxBatch_);
-        if (!hostRx_.empty() || !caughtUp) continue;
+        const bool caughtUp = RunUntil(mode == TimeMode::RealTime ? RealNow() : now_ + kUnthrottledSlice,
+                                       paced ? SIZE_MAX : maxBatch_);
+        if (!caughtUp || (!hostRx_.empty() && (!paced || hostPace_->Allowance(wall) > 0))) continue;
         const Time next = NextEvent();
-        if (next == kNever)
+        if (next != kNever && mode == TimeMode::Unthrottled) continue;
+        auto until = std::chrono::steady_clock::time_point::max();
+        if (next != kNever)
+            until = realAnchor_ + std::chrono::nanoseconds(next > busAnchor_ ? next - busAnchor_ : 0);
+        if (!hostRx_.empty()) until = std::min(until, hostPace_->Next());
+        if (until == std::chrono::steady_clock::time_point::max())
             wake_.wait(lock);
-        else if (mode == TimeMode::RealTime)
-            wake_.wait_until(lock, realAnchor_ + std::chrono::nanoseconds(next > busAnchor_ ? next - busAnchor_ : 0));
+        else
+            wake_.wait_until(lock, until);
     }
     lock.unlock();
     self.reset();  // may be the last owner
 }
 
 void Network::Deliver(std::unique_lock<std::mutex>& lock, const HostSink& sink, uint64_t generation,
-                      std::vector<Delivered>& batch) {
-    batch.swap(hostRx_);
+                      std::vector<Delivered>& batch, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        batch.push_back(hostRx_.front().frame);
+        hostRx_.pop_front();
+    }
     const size_t maxBatch = maxBatch_;
     ++delivering_;
     lock.unlock();

@@ -20,12 +20,16 @@
 #include <thread>
 #include <vector>
 
+#include "rtl/Pace.h"
 #include "sim/Frame.h"
 #include "sim/Node.h"
 
 namespace sim {
 
 enum class TimeMode { RealTime, Manual, Unthrottled };
+
+// Received frames the host port keeps for its host at the most.
+constexpr size_t kHostRxCapacity = 4096;
 
 // Who put a frame on the bus: a node number, or one of these.
 constexpr int kSenderHost = -1, kSenderInjected = -2, kSenderBackground = -3;
@@ -36,10 +40,12 @@ struct BusFrame {
     int sender = 0;
 };
 
-// A frame as the host port receives it: the end of the frame in units of 100 us.
+// A frame as the host port receives it: the end of the frame in units of 100 us; lostAfter when
+// the host port's queue was full and later frames were dropped.
 struct Delivered {
     uint32_t stamp = 0;
     Frame frame;
+    bool lostAfter = false;
 };
 
 class Network : public std::enable_shared_from_this<Network> {
@@ -76,8 +82,10 @@ public:
     // --- the host port
     using HostSink = std::function<void(const Delivered* frames, size_t count)>;
     // Starts serving the host: sink is called on the bus thread with received frames, in batches
-    // of at most maxBatch. False when a host is attached already.
-    bool AttachHost(HostSink sink, size_t txEntries, size_t maxBatch);
+    // of at most maxBatch. With perMs, frames go to a real-time host at no more than perMs a
+    // millisecond; the others wait in the host port's queue, which holds kHostRxCapacity frames.
+    // False when a host is attached already.
+    bool AttachHost(HostSink sink, size_t txEntries, size_t maxBatch, size_t perMs = 0);
     // Stops the bus thread; once it returns the sink is not called again. Pending transmissions
     // are dropped.
     void DetachHost();
@@ -86,6 +94,9 @@ public:
     int HostTransmit(const Frame& frame);
     // Frames queued and not yet completely on the bus.
     int HostQueueLevel() const;
+    // How far behind the bus the host is: now less the end of the oldest frame not yet handed to
+    // it (0 when none waits).
+    Time HostLag() const;
 
     // --- bus faults
     void SetRefuseTransmit(bool refuse);
@@ -118,7 +129,7 @@ private:
     void Dispatch(const Frame& frame, int sender);
     void BusLoop(std::shared_ptr<Network> self, HostSink sink, uint64_t generation);
     void Deliver(std::unique_lock<std::mutex>& lock, const HostSink& sink, uint64_t generation,
-                 std::vector<Delivered>& batch);
+                 std::vector<Delivered>& batch, size_t count);
     bool OnBusThread() const;
 
     mutable std::mutex m_;
@@ -152,7 +163,12 @@ private:
 
     bool hostAttached_ = false;
     size_t maxBatch_ = 1;
-    std::vector<Delivered> hostRx_;
+    struct Received {
+        Time end;
+        Delivered frame;
+    };
+    std::deque<Received> hostRx_;
+    std::optional<rtl::TPace> hostPace_;  // real time only
     int delivering_ = 0;                 // bus threads inside the sink
     std::atomic<uint64_t> generation_{0};  // a bus thread runs while this is the value it started with
     std::thread busThread_;

@@ -6,8 +6,14 @@
 
 namespace vci {
 
-std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, std::string* error,
-                                     const std::function<void(const std::string&)>& note) {
+void LossNote::Lost(std::chrono::steady_clock::time_point now) {
+    const bool quiet = !any_ || now - last_ >= std::chrono::seconds(1);
+    any_ = true;
+    last_ = now;
+    if (quiet && note_) note_(who_ + ": received frames lost");
+}
+
+std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, std::string* error, const Note& note) {
     if (boardType == VCI_BOARD_SIMULATED) {
         if (boardNumber != 0) {
             *error = "the simulated network is board 0";
@@ -20,7 +26,7 @@ std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, s
             *error = "the simulated network serves another board already";
             return nullptr;
         }
-        return std::make_shared<SimBackend>(network);
+        return std::make_shared<SimBackend>(network, note);
     }
     if (boardType == VCI_BOARD_SOCKETCAN) {
         std::string name = "can" + std::to_string(boardNumber);

@@ -1,5 +1,6 @@
 // A bus behind a prepared board: the simulated network or a SocketCAN interface.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,30 @@
 #include "board/VCI11UN6.h"
 
 namespace vci {
+
+// The most received frames a board hands to the receive callback in a millisecond. A bus at its
+// limit carries about 2.5; the rest of the rate takes up a backlog the board kept while the
+// machine stalled, at a pace a receiver that reads every millisecond keeps up with, whatever the
+// receiver behind it does.
+constexpr size_t kRxFramesPerMs = 6;
+
+// Informational texts of a board (such as an interface that went down), also from its threads.
+using Note = std::function<void(const std::string&)>;
+
+// Says that received frames were lost (who + ": received frames lost"): once, and again only
+// after a second without losses, so that a lasting flood is one line. The frames themselves carry
+// VCI_RX_OVERRUN on the newest one kept before each gap.
+class LossNote {
+public:
+    LossNote(std::string who, Note note) : who_(std::move(who)), note_(std::move(note)) {}
+    void Lost(std::chrono::steady_clock::time_point now);
+
+private:
+    const std::string who_;
+    const Note note_;
+    std::chrono::steady_clock::time_point last_{};
+    bool any_ = false;
+};
 
 class Backend : public std::enable_shared_from_this<Backend> {
 public:
@@ -28,9 +53,6 @@ public:
 };
 
 // The back-end for a board the registry lists; nullptr with the reason when there is none.
-// note receives informational texts (such as an interface that went down), also later from the
-// board's own threads.
-std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, std::string* error,
-                                     const std::function<void(const std::string&)>& note);
+std::shared_ptr<Backend> MakeBackend(uint32_t boardType, uint16_t boardNumber, std::string* error, const Note& note);
 
 }  // namespace vci

@@ -16,13 +16,14 @@ bool SimBackend::Start(uint32_t bitRate, size_t txEntries, size_t maxBatch, Rece
             o.id = frames[i].frame.id;
             o.len = frames[i].frame.len;
             std::copy(frames[i].frame.data.begin(), frames[i].frame.data.end(), o.data);
-            o.status = 0;
+            o.status = frames[i].lostAfter ? VCI_RX_OVERRUN : 0;
+            if (frames[i].lostAfter) losses_.Lost(std::chrono::steady_clock::now());
         }
         receive(objects_.data(), uint16_t(count));
     };
     // Marked before the bus starts: its first callbacks may already cancel the board.
     attached_ = true;
-    if (network_->AttachHost(std::move(sink), txEntries, maxBatch)) return true;
+    if (network_->AttachHost(std::move(sink), txEntries, maxBatch, kRxFramesPerMs)) return true;
     attached_ = false;
     *error = "the simulated network serves another board already";
     return false;

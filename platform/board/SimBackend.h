@@ -11,7 +11,8 @@ namespace vci {
 
 class SimBackend : public Backend {
 public:
-    explicit SimBackend(std::shared_ptr<sim::Network> network) : network_(std::move(network)) {}
+    SimBackend(std::shared_ptr<sim::Network> network, Note note)
+        : network_(std::move(network)), losses_("simulated network", std::move(note)) {}
     ~SimBackend() override { Stop(); }
 
     bool Start(uint32_t bitRate, size_t txEntries, size_t maxBatch, Receive receive, std::string* error) override;
@@ -25,6 +26,7 @@ private:
     std::shared_ptr<sim::Network> network_;
     std::atomic<bool> attached_{false};  // the network serves this board (and no other)
     std::vector<VCI_CAN_OBJ> objects_;  // used on the bus thread only
+    LossNote losses_;                   // likewise
 };
 
 }  // namespace vci

@@ -2,6 +2,7 @@
 
 #include <linux/can.h>
 #include <linux/can/raw.h>
+#include <linux/sock_diag.h>
 #include <net/if.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,6 +12,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "rtl/Pace.h"
 
 namespace vci {
 namespace {
@@ -24,6 +27,30 @@ bool Bind(int s, int index) {
     address.can_family = AF_CAN;
     address.can_ifindex = index;
     return bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// One frame, without waiting, and the kernel's count of frames the socket dropped before it.
+ssize_t ReadFrame(int s, can_frame& frame, uint32_t& drops, int flags = 0) {
+    iovec data{&frame, sizeof frame};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof drops)];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(s, &message, flags | MSG_DONTWAIT);
+    drops = 0;  // the kernel adds the count only once it is not 0
+    for (cmsghdr* c = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr; c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+    return got;
+}
+
+// The frames the socket has dropped so far.
+uint32_t KernelDrops(int s) {
+    uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof info;
+    if (getsockopt(s, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_DROPS * sizeof info[0]) return 0;
+    return info[SK_MEMINFO_DROPS];
 }
 
 // A send or receive error that means the interface is down or gone.
@@ -46,6 +73,8 @@ std::shared_ptr<SocketCanBackend> SocketCanBackend::Open(const std::string& inte
     const unsigned index = if_nametoindex(interfaceName.c_str());
     if (index == 0) return fail("no such interface");
     if (!Bind(s, int(index))) return fail(std::strerror(errno));
+    const int on = 1;
+    if (setsockopt(s, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) < 0) return fail(std::strerror(errno));
     const int wakeup = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeup < 0) return fail(std::strerror(errno));
     return std::shared_ptr<SocketCanBackend>(
@@ -138,6 +167,9 @@ void SocketCanBackend::WriteLoop() {
 
 void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, size_t maxBatch) {
     std::vector<VCI_CAN_OBJ> batch(maxBatch);
+    rtl::TPace pace(kRxFramesPerMs, std::chrono::milliseconds(1));
+    LossNote losses(name_, note_);
+    uint32_t drops = KernelDrops(socket_);  // the count at the newest frame read
     pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeup_, POLLIN, 0}};
     SetDown(!InterfaceUp());
     while (true) {
@@ -145,26 +177,58 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
             std::lock_guard lock(m_);
             if (!running_) break;
         }
+        auto now = std::chrono::steady_clock::now();
+        const size_t allowed = std::min(pace.Allowance(now), maxBatch);
+        if (allowed == 0) {
+            // The frames wait in the socket's buffer until the pace allows the next.
+            const auto rest = std::chrono::ceil<std::chrono::milliseconds>(pace.Next() - now);
+            if (poll(&waits[1], 1, int(std::max<int64_t>(rest.count(), 1))) < 0 && errno != EINTR) break;
+            if (waits[1].revents) break;
+            continue;
+        }
         if ((poll(waits, 2, 100) < 0 && errno != EINTR) || waits[1].revents) break;
+        now = std::chrono::steady_clock::now();
         size_t count = 0;
         can_frame frame{};
         ssize_t got = 0;
-        while (count < maxBatch && (got = read(socket_, &frame, sizeof frame)) == ssize_t(sizeof frame)) {
+        uint32_t frameDrops = 0;
+        while (count < allowed && (got = ReadFrame(socket_, frame, frameDrops)) == ssize_t(sizeof frame)) {
+            if (frameDrops != drops) {
+                if (count > 0) batch[count - 1].status |= VCI_RX_OVERRUN;
+                losses.Lost(now);
+                drops = frameDrops;
+            }
             VCI_CAN_OBJ& o = batch[count++];
-            const auto elapsed = std::chrono::steady_clock::now() - start_;
-            o.time_stamp = uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 100);
+            o.time_stamp = uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(now - start_).count() / 100);
             o.id = frame.can_id & CAN_SFF_MASK;
             o.len = frame.can_dlc > 8 ? 8 : frame.can_dlc;
             std::memcpy(o.data, frame.data, 8);
             o.status = 0;
         }
+        const int readError = got < 0 ? errno : 0;
+        // A gap right after the newest frame read: the next frame waiting tells, or the socket's
+        // own count when none waits, before that frame is handed on.
+        if (count > 0) {
+            can_frame next{};
+            uint32_t after = 0;
+            if (count < allowed || ReadFrame(socket_, next, after, MSG_PEEK) != ssize_t(sizeof next))
+                after = KernelDrops(socket_);
+            if (after != drops) {
+                batch[count - 1].status |= VCI_RX_OVERRUN;
+                losses.Lost(now);
+                drops = after;
+            }
+        }
         // The kernel tells a socket once that its interface went down or away; that it is up
         // again is only seen by asking, at the latest after one poll period.
-        if (got < 0 && InterfaceLost(errno))
+        if (InterfaceLost(readError))
             SetDown(true);
         else if (down_ && (count > 0 || InterfaceUp()))
             SetDown(false);
-        if (count > 0) receive(batch.data(), uint16_t(count));
+        if (count > 0) {
+            pace.Took(count, now);
+            receive(batch.data(), uint16_t(count));
+        }
     }
     self.reset();  // may be the last owner
 }

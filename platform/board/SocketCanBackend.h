@@ -7,6 +7,9 @@
 // is queued (Transmit answers 0) and frames already queued are dropped; the board says so once
 // through its note ("<interface>: interface down") and again when an interface of that name is up
 // ("<interface>: interface up"), from when frames flow as before.
+//
+// Received frames go to the receive callback at the board's pace (kRxFramesPerMs); a backlog waits
+// in the socket's buffer. Frames the kernel dropped there are told as every board tells a loss.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -25,7 +28,6 @@ namespace vci {
 
 class SocketCanBackend : public Backend {
 public:
-    using Note = std::function<void(const std::string&)>;
     // nullptr with the reason when the interface cannot be opened (no CAN support, no such interface).
     static std::shared_ptr<SocketCanBackend> Open(const std::string& interfaceName, std::string* error, Note note);
     ~SocketCanBackend() override;

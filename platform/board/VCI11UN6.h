@@ -15,9 +15,13 @@ typedef struct VCI_CAN_OBJ {
     uint32_t id;         /* 11-bit standard identifier */
     uint8_t len;         /* bits 0-3: data bytes */
     uint8_t data[8];
-    uint8_t status;
+    uint8_t status;      /* VCI_RX_OVERRUN: frames after this one were lost */
 } VCI_CAN_OBJ;
 #pragma pack(pop)
+
+/* Set in status of the newest frame kept before received frames were lost (a receive buffer of
+ * the board or of the system was full). */
+#define VCI_RX_OVERRUN 0x40
 
 typedef void (*VCI_t_UsrMsgCallback)(const char* text);
 typedef void (*VCI_t_UsrRxIntCallback)(uint32_t que_hdl, uint16_t count, VCI_CAN_OBJ* objects);
