@@ -10,8 +10,11 @@ std::atomic<uint32_t> DrainedFrames{0};
 
 uint32_t TPassPace::Next(uint32_t tick, uint32_t frames) {
     const uint32_t since = std::max<uint32_t>(tick - lastTick_, 1);
+    // A pass that comes late found the machine stalled: the board hands on what it kept meanwhile.
+    const bool late = passed_ && since > QuietMs;
+    passed_ = true;
     lastTick_ = tick;
-    if (frames >= since) {
+    if (frames >= since || late) {
         fast_ = true;
         fastUntil_ = tick + QuietMs;
     } else if (fast_ && static_cast<int32_t>(tick - fastUntil_) >= 0) {

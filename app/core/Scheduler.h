@@ -25,7 +25,8 @@ extern std::atomic<uint32_t> DrainedFrames;
 // CPU on a busy machine comes milliseconds late. Frames arriving at one a millisecond or faster
 // therefore shorten the rest to 1 ms, until QuietMs pass without such a drain: longer than the ring
 // takes to fill at the bus's limit, so a board that hands over a late batch still finds the short
-// rest. A quiet bus keeps the 4 ms rest.
+// rest. So does a pass more than QuietMs late: the machine stalled, and the board hands on what it
+// kept meanwhile. A quiet bus keeps the 4 ms rest.
 class TPassPace {
 public:
     static constexpr uint32_t SlowMs = 4, FastMs = 1, QuietMs = 10;
@@ -34,6 +35,7 @@ public:
 
 private:
     uint32_t lastTick_ = 0;
+    bool passed_ = false;
     uint32_t fastUntil_ = 0;
     bool fast_ = false;
 };

@@ -58,7 +58,7 @@ private:
     std::filesystem::path dir_ = std::filesystem::temp_directory_path() / ("morvand_bench_" + std::to_string(getpid()));
 };
 
-// Drains _GetRxMsg every millisecond on its own thread and keeps every gap between two drains.
+// Drains _GetRxMsg every millisecond (or every period) on its own thread and keeps every gap between two drains.
 // A gap longer than kLongGapUs is taken apart: time spent waiting for a CPU (the kernel's run-queue
 // delay of this thread), time inside the drain (the ring lock), and the page faults taken.
 class Poller {
@@ -68,7 +68,8 @@ public:
         uint64_t count = 0, totalUs = 0, waitingForCpuUs = 0, drainingUs = 0, minorFaults = 0, majorFaults = 0;
     };
 
-    Poller() : thread_([this] { Run(); }) {}
+    explicit Poller(std::chrono::milliseconds period = std::chrono::milliseconds(1))
+        : period_(period), thread_([this] { Run(); }) {}
     ~Poller() { Stop(); }
     void Stop() {
         stop_ = true;
@@ -133,11 +134,12 @@ private:
             lastUsage = usage;
             Drain(m);
             lastDrainUs = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - now).count());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(period_);
         }
         Drain(m);
         if (fd >= 0) close(fd);
     }
+    const std::chrono::milliseconds period_;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> received_{0}, overruns_{0}, longestGapUs_{0};
     std::vector<uint32_t> gaps_;

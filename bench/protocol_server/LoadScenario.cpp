@@ -1,9 +1,12 @@
 // The bus at 100 % load of 125 kbit/s for a minute (argument: seconds) with a 1 ms poller: frames
-// on the bus, frames received, overrun marks. Then the bus run faster and faster than real time
+// on the bus, frames received, overrun marks; then with a reader that drains every 50 ms: the
+// library's lag behind the bus, version requests answered, marked losses. Then the bus run faster and faster than real time
 // (bus time paced against the wall clock) until the 1 ms poller meets an overrun: the highest rate
 // the receive path carries without one.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "BusSetup.h"
 #include "bench/Short.h"
@@ -50,6 +53,55 @@ void RealTimeLoad(int seconds) {
                 (unsigned long long)g.majorFaults);
 }
 
+// The bus at 100 % load with a reader that drains the ring only every 50 ms: how far the library's
+// view lags behind the bus (the oldest frame not yet handed to it, sampled every millisecond), how
+// long a version request takes from the write to its answer in the database, the marked losses.
+void SlowReader(int seconds) {
+    auto net = TwentyNodes(sim::TimeMode::RealTime);
+    Installation inst(net);
+    if (!inst.Start()) std::exit(1);
+    net->SetCapture(true);
+    net->SetBackgroundLoad(100);
+    Poller reader(std::chrono::milliseconds(50));
+    std::vector<sim::Time> lags;
+    uint64_t onBus = 0, asked = 0, answered = 0;
+    double longestAnswerMs = 0;
+    const auto start = Clock::now();
+    auto nextAsk = start + std::chrono::seconds(1);  // the nodes have booted
+    Clock::time_point askedAt{};
+    bool waiting = false;
+    while (Clock::now() - start < std::chrono::seconds(seconds)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lags.push_back(net->HostLag());
+        const auto now = Clock::now();
+        uint16_t state = 0;
+        if (waiting && _RdDBValue(21, 18, 3, &state) && (state == 0 || state == 255)) {
+            waiting = false;
+            answered += state == 0;
+            longestAnswerMs = std::max(longestAnswerMs, std::chrono::duration<double, std::milli>(now - askedAt).count());
+        }
+        if (!waiting && now >= nextAsk && _WrDBValue(21, 18, 3, 5)) {
+            waiting = true;
+            askedAt = now;
+            nextAsk = now + std::chrono::milliseconds(200);
+            ++asked;
+        }
+        if (lags.size() % 200 == 0) onBus += net->TakeCapture().size();
+    }
+    net->SetBackgroundLoad(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    onBus += net->TakeCapture().size();
+    reader.Stop();
+    std::sort(lags.begin(), lags.end());
+    auto lagMs = [&](double q) { return double(lags[std::min(lags.size() - 1, size_t(q * double(lags.size())))]) / 1e6; };
+    std::printf("100%% load, 125 kbit/s, %d s, a reader that drains every 50 ms\n", seconds);
+    std::printf("  library behind the bus p50 / p99 / max  %.2f / %.2f / %.2f ms\n", lagMs(0.5), lagMs(0.99), lagMs(1.0));
+    std::printf("  version requests %llu, answered %llu, longest %.1f ms from the write to the answer\n",
+                (unsigned long long)asked, (unsigned long long)answered, longestAnswerMs);
+    std::printf("  frames on the bus %llu, read %llu, overrun marks %llu\n", (unsigned long long)onBus,
+                (unsigned long long)reader.Received(), (unsigned long long)reader.Overruns());
+}
+
 struct Step {
     double rate;
     uint64_t received, overruns, gapUs;
@@ -84,6 +136,7 @@ Step Paced(double speed, double seconds) {
 int main(int argc, char** argv) {
     const int seconds = benchshort::Seconds(argc, argv, 60, 3);
     RealTimeLoad(seconds);
+    SlowReader(seconds);
 
     std::printf("faster than real time, 100%% load, 1 ms poller (%.1f s per step)\n", benchshort::Short() ? 0.2 : 2.0);
     std::printf("  %8s %12s %12s %10s %16s\n", "speed", "frames/s", "received", "overruns", "longest gap us");

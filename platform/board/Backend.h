@@ -13,9 +13,9 @@ namespace vci {
 
 // The most received frames a board hands to the receive callback in a millisecond. A bus at its
 // limit carries about 2.5; the rest of the rate takes up a backlog the board kept while the
-// machine stalled, at a pace a receiver that reads every millisecond keeps up with, whatever the
-// receiver behind it does.
-constexpr size_t kRxFramesPerMs = 6;
+// machine stalled. Four a millisecond leave the protocol library's 19-frame ring room for a
+// receiver that reads every 4 ms, whatever the receiver behind it does.
+constexpr size_t kRxFramesPerMs = 4;
 
 // Informational texts of a board (such as an interface that went down), also from its threads.
 using Note = std::function<void(const std::string&)>;

@@ -104,7 +104,10 @@ TEST_F(SchedulerPass, FramesComingFastShortenTheRestUntilQuiet) {
         {1023, 0, 1},
         {1024, 0, 4},  // quiet for 10 ms
         {1030, 19, 1},
+        {1040, 0, 4}, {1050, 0, 4}, {1060, 0, 4}, {1070, 0, 4}, {1080, 0, 4}, {1090, 0, 4},  // on time
         {1099, 0, 2},  // never past the next refresh
+        {1115, 0, 1},  // 16 ms late: a stall, the board has frames in hand
+        {1125, 0, 4},
     };
     for (const Row& r : rows) {
         frames = r.frames;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +23,7 @@ struct Received {
     std::vector<std::thread::id> threads;
     std::atomic<int> calls{0};
     std::atomic<bool> inside{false};
+    std::atomic<int> firstCallMs{0};  // how long the first call keeps the board (a stalled machine)
     std::vector<std::string> messages;
 
     std::vector<VCI_CAN_OBJ> Take() {
@@ -39,6 +41,7 @@ inline Received* current = nullptr;
 
 inline void OnReceive(uint32_t, uint16_t count, VCI_CAN_OBJ* objects) {
     current->inside = true;
+    if (current->calls == 0) std::this_thread::sleep_for(std::chrono::milliseconds(current->firstCallMs));
     {
         std::lock_guard lock(current->m);
         current->objects.insert(current->objects.end(), objects, objects + count);

@@ -1,6 +1,7 @@
 // The board calls over the simulated network.
 #include <cstddef>
 
+#include "board/Backend.h"
 #include "board/BoardFixture.h"
 #include "sim/SimFixture.h"
 
@@ -152,6 +153,29 @@ TEST_F(BoardTest, ReceiveCallbackGetsBatchesOnTheBoardsThread) {
     std::lock_guard lock(received.m);
     for (uint16_t b : received.batches) EXPECT_LE(b, 50);
     for (auto id : received.threads) EXPECT_NE(id, std::this_thread::get_id());
+}
+
+// A stalled callback leaves a backlog on a bus at 1 Mbit/s: the board hands it on at its pace, and
+// what its queue could not keep is marked on the newest frame kept and said once.
+TEST_F(BoardTest, BacklogGoesAtTheBoardsPaceAndItsLossesAreMarked) {
+    net->SetTimeMode(sim::TimeMode::RealTime);
+    received.firstCallMs = 400;
+    Start();
+    net->SetBitRate(1'000'000);
+    net->SetCapture(true);
+    net->SetBackgroundLoad(100, Frame(0x7C0, {0}));
+    while (received.calls == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    net->SetBackgroundLoad(0);
+    while (net->HostLag() > 0 || received.inside) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const size_t onBus = net->TakeCapture().size();
+    const auto objects = received.Take();
+    std::lock_guard lock(received.m);
+    for (uint16_t b : received.batches) ASSERT_LE(b, vci::kRxFramesPerMs);
+    EXPECT_LT(objects.size(), onBus);
+    const size_t firstMark = received.batches[0] + sim::kHostRxCapacity - 1;
+    ASSERT_LT(firstMark, objects.size());
+    for (size_t i = 0; i <= firstMark; ++i) EXPECT_EQ(objects[i].status, i == firstMark ? VCI_RX_OVERRUN : 0) << i;
+    EXPECT_EQ(received.messages, std::vector<std::string>{"simulated network: received frames lost"});
 }
 
 TEST_F(BoardTest, CancelReturnsWhenNoCallbackCanRun) {

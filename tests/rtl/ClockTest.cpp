@@ -1,7 +1,9 @@
 #include "rtl/Clock.h"
+#include "rtl/Pace.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 
 namespace {
@@ -51,3 +53,28 @@ TEST(ClockTest, LocalTimeFollowsTheClock) {
 }
 
 }  // namespace
+
+// Six a millisecond: what may go after each step, and when the next may go.
+TEST(PaceTest, AtMostOnePeriodsWorthHowEverLongItWaited) {
+    using namespace std::chrono;
+    const auto t0 = rtl::TPace::Clock::time_point() + hours(1);
+    rtl::TPace pace(6, milliseconds(1));
+    struct Step {
+        microseconds at;
+        size_t take, allowanceAfter;
+        microseconds next;  // from t0
+    };
+    const Step steps[] = {
+        {microseconds(0), 6, 0, microseconds(167)},  // a full period at once, then one a sixth of a ms
+        {microseconds(100), 0, 0, microseconds(167)},
+        {microseconds(500), 2, 1, microseconds(500)},  // 500 us earned three
+        {microseconds(1000), 4, 0, microseconds(1167)},
+        {microseconds(60000), 0, 6, microseconds(59167)},  // a long wait earns one period's worth
+    };
+    for (const Step& s : steps) {
+        const auto now = t0 + s.at;
+        pace.Took(s.take, now);
+        EXPECT_EQ(pace.Allowance(now), s.allowanceAfter) << s.at.count();
+        EXPECT_EQ(round<microseconds>(pace.Next() - t0).count(), s.next.count()) << s.at.count();
+    }
+}

@@ -165,6 +165,42 @@ TEST_F(Vcan, FloodFillsTheRingAndTheLibraryGoesOn) {
     EXPECT_EQ(WrittenFrame(0x228, 40, 1, 23), "228#97000008000000");
 }
 
+// cangen far faster than the board hands frames on, into a socket buffer of a few frames: the
+// kernel drops most, and a reader that keeps draining sees each gap in cangen's counter marked on
+// the frame before it. The board says so in the log.
+TEST_F(Vcan, FramesTheKernelDroppedAreMarked) {
+    const std::string rmem = "/proc/sys/net/core/rmem_default";
+    std::string saved;
+    std::getline(std::ifstream(rmem), saved);
+    std::ofstream(rmem) << 8192;
+    Start();
+    std::ofstream(rmem) << saved;
+    auto flood = std::async(std::launch::async, [] { return Sh("cangen vcan0 -g 0 -I 7A5 -L 8 -D i -n 20000"); });
+    std::vector<TRxMsg> got;
+    auto drain = [&] {
+        for (TRxMsg m; _GetRxMsg(&m);)
+            if (m.Id == 0x7A5) got.push_back(m);
+    };
+    while (flood.wait_for(1ms) != std::future_status::ready) drain();
+    std::this_thread::sleep_for(100ms);
+    drain();
+    EXPECT_TRUE(flood.get());
+    ASSERT_GT(got.size(), 1u);
+    auto counter = [](const TRxMsg& m) {
+        uint64_t c = 0;
+        for (int i = 7; i >= 0; --i) c = c << 8 | m.Data[i];
+        return c;
+    };
+    size_t gaps = 0;
+    for (size_t i = 0; i + 1 < got.size(); ++i) {
+        const bool gap = counter(got[i + 1]) != counter(got[i]) + 1;
+        gaps += gap;
+        EXPECT_EQ(got[i].Status, gap ? MORVAND_RX_OVERRUN : 0) << "frame " << counter(got[i]);
+    }
+    EXPECT_GT(gaps, 0u) << got.size() << " frames came through";
+    EXPECT_TRUE(Logged("Message: [vcan0: received frames lost]"));
+}
+
 // Down: one log line, nothing is queued; up: one log line, frames flow both ways again.
 struct Outage {
     const char* name;
