@@ -19,8 +19,13 @@ public:
 
     bool Ok() const { return ok_; }
 
-    std::string Text(const std::string& section, const char* key) const {
-        return ini_.ReadString(section, key, "");
+    // The value; a value with a NUL byte inside is refused (and taken as absent): a reader that
+    // stopped at the NUL would take what stands before it.
+    std::string Text(const std::string& section, const char* key) {
+        std::string text = ini_.ReadString(section, key, "");
+        if (text.find('\0') == std::string::npos) return text;
+        Fail(section, key, "holds a NUL byte");
+        return {};
     }
 
     // An integer from min to max; the default when the key is absent.
@@ -71,11 +76,14 @@ public:
         return values;
     }
 
-    // Keys are read in no order of the file: of several faults, the one on the earliest line is named.
     void Fail(const std::string& section, const char* key, const std::string& why) {
-        const int line = rtl::PrivateProfileLine(section, key, path_);
+        FailAt(rtl::PrivateProfileLine(section, key, path_), "[" + section + "] " + key + ": " + why);
+    }
+
+    // Keys are read in no order of the file: of several faults, the one on the earliest line is named.
+    void FailAt(int line, const std::string& what) {
         if (ok_ || line < errorLine_) {
-            *error_ = At(line) + "[" + section + "] " + key + ": " + why;
+            *error_ = At(line) + what;
             errorLine_ = line;
         }
         ok_ = false;
@@ -166,11 +174,9 @@ bool ReadNetworkFile(const std::string& path, std::vector<NodeConfig>* nodes, st
     }
     Reader r(path, error);
     std::string foreign;
-    if (const int line = rtl::FirstForeignProfileLine(path, &foreign)) {
-        const char* fault = foreign.front() == '[' ? "has no ']'" : "has no '='";
-        *error = r.At(line) + "\"" + foreign + "\" " + fault;
-        return false;
-    }
+    // The keys are still read: a bad value on an earlier line is named first.
+    if (const int line = rtl::FirstForeignProfileLine(path, &foreign))
+        r.FailAt(line, "\"" + foreign + "\" " + (foreign.front() == '[' ? "has no ']'" : "has no '='"));
     NodeConfig defaults;
     ReadPeriods(r, "Network", defaults);
     const std::string list = r.Text("Network", "Nodes");

@@ -30,7 +30,8 @@
 namespace sim {
 
 // False with the reason (the file, the line, and the section and key or the line's text) when the
-// description cannot be read whole: a value out of its range, a line that is no key = value.
+// description cannot be read whole: a value out of its range or with a NUL byte inside, a line that
+// is no key = value. Of several faults the earliest line is named.
 bool ReadNetworkFile(const std::string& path, std::vector<NodeConfig>* nodes, std::string* error);
 
 }  // namespace sim

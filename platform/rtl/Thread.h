@@ -43,8 +43,9 @@ protected:
     // Self-suspension from the body: blocks until Resume. Returns at once when termination has been
     // requested, so that a waiter never hangs.
     void Suspend();
-    // Sleeps up to ms milliseconds of real time, less when Wake or Terminate comes first.
-    void Rest(uint32_t ms);
+    // Sleeps up to ms milliseconds of real time, less when Wake or Terminate comes first. Virtual so
+    // that a test can see the rests a body asks for and move a manual clock by them instead.
+    virtual void Rest(uint32_t ms);
     // Destruction steps: Terminate; start a never-started thread (its body then sees Terminated at
     // once and runs no pass); wake a suspended one; WaitFor.
     void Finish();

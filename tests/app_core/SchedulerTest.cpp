@@ -206,6 +206,42 @@ TEST_F(SchedulerThread, RunsEntriesOnItsOwnThreadAndFreesThemAtTheEnd) {
     EXPECT_LT(start, end);
 }
 
+// Rests move a manual clock instead of passing: the thread's passes come at the ticks its rests say.
+class ClockedScheduler : public TScheduler {
+public:
+    explicit ClockedScheduler(rtl::ManualClock& clock) : TScheduler(true), clock_(clock) {}
+    ~ClockedScheduler() override { Finish(); }
+    int passes = 0;               // counted by the entry
+    std::vector<uint32_t> rests;  // read once the thread ended
+
+protected:
+    void Rest(uint32_t ms) override {
+        rests.push_back(ms);
+        clock_.Advance(ms);
+    }
+
+private:
+    rtl::ManualClock& clock_;
+};
+
+TEST_F(SchedulerThread, RestsAsThePaceSays) {
+    rtl::ManualClock clock{1000};
+    rtl::ScopedClock scoped{clock};
+    ClockedScheduler scheduler(clock);
+    // The first three passes drain a full ring; the fifteenth ends the thread.
+    scheduler.AddEntry({[](void* p) {
+                            auto& s = *static_cast<ClockedScheduler*>(p);
+                            if (++s.passes <= 3) DrainedFrames += 19;
+                            if (s.passes == 15) s.Terminate();
+                        },
+                        &scheduler});
+    scheduler.Resume();
+    scheduler.WaitFor();
+    std::vector<uint32_t> expected(15, TPassPace::FastMs);  // from the second pass to 10 ms after the last drain
+    expected[0] = expected[12] = expected[13] = expected[14] = TPassPace::SlowMs;
+    EXPECT_EQ(scheduler.rests, expected);
+}
+
 TEST_F(SchedulerThread, NeverResumedLogsOnlyItsEnd) {
     int calls = 0;
     {

@@ -294,19 +294,48 @@ struct RotationCase {
     std::map<int, std::vector<std::string>> files;
 };
 
-class LogRotationTest : public LogServerTest, public ::testing::WithParamInterface<RotationCase> {};
+// The clock at noon local time, so that whole days never cross a date boundary twice.
+class DatedLogTest : public LogServerTest {
+protected:
+    DatedLogTest() {
+        clock_.Advance(uint32_t((36 - rtl::GetLocalTime().hour) % 24) * 3600000u);
+        start_ = clock_.SystemTime();
+    }
+    // The clock set to the given day from the start; its date.
+    rtl::LocalTime dateAt(int day) {
+        clock_.SetSystemTime(start_ + uint64_t(int64_t(day) * 86400 * 10'000'000));
+        return rtl::GetLocalTime();
+    }
+
+private:
+    rtl::ManualClock clock_;
+    rtl::ScopedClock scoped_{clock_};
+    uint64_t start_ = 0;
+};
+
+// A day's file name taken by a folder: its open fails; the next day's file opens, and a later
+// failing open is said again.
+TEST_F(DatedLogTest, AnOpenFailingAgainAfterAnOpenIsSaidAgain) {
+    for (int day : {0, 2}) fs::create_directory(dir_ / DateName(dateAt(day)));
+    ::testing::internal::CaptureStderr();
+    Create(1);
+    for (int day : {0, 1, 2}) {
+        dateAt(day);
+        _PELKINSendString("text");
+    }
+    _PELKINEnd();
+    std::string expected;
+    for (int day : {0, 2})
+        expected += "Pelkin: cannot open " + (dir_ / DateName(dateAt(day))).string() + ": " +
+                    std::strerror(EISDIR) + "\n";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), expected);
+    EXPECT_EQ(Texts(dir_ / DateName(dateAt(1))), std::vector<std::string>{"text"});
+}
+
+class LogRotationTest : public DatedLogTest, public ::testing::WithParamInterface<RotationCase> {};
 
 TEST_P(LogRotationTest, AFileCoversDurationDays) {
     const RotationCase& c = GetParam();
-    rtl::ManualClock clock;
-    rtl::ScopedClock scoped(clock);
-    // Noon local time, so that whole days never cross a date boundary twice.
-    clock.Advance(uint32_t((36 - rtl::GetLocalTime().hour) % 24) * 3600000u);
-    const uint64_t start = clock.SystemTime();
-    auto dateAt = [&](int day) {
-        clock.SetSystemTime(start + uint64_t(int64_t(day) * 86400 * 10'000'000));
-        return rtl::GetLocalTime();
-    };
     Create(c.duration);
     int day = 0;
     for (const auto& [advance, text] : c.steps) {

@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace std::literals;
+
 std::string WriteTemp(const std::string& text) {
     char name[] = "/tmp/simnetXXXXXX";
     const int fd = mkstemp(name);
@@ -38,8 +40,8 @@ TEST(NetworkFile, ValuesAndPeriods) {
     const auto path = WriteTemp(
         "[Network]\nNodes = 040, 127\nHeartbeatMs = 500\n"  // a leading zero is still decimal
         "[Node40]\nVersion = 0x4600\nState = preoperational\nMaster = 127\nSetPoint = -3\nFan = 3\nKY = 09\n"
-        "Sensors = 21.5, -0.5, 30, 8.04\nParams2006 = 1,2,3,4,5,6,7,8,9,10\nStatusMs = 0\n"
-        "[Node127]\nSystemValues = 85, -450, 2\n");
+        "Sensors = 21.5, -0.5, 30, 8.04\nParams2006 = 1,2,3,4,5,6,7,8,9,10\nStatusMs = 0\nOffset = -0x3\n"
+        "[Node127]\nSystemValues = 85, -450, 2\nVersion = 0X3107\n");  // as files from before the decimal rule
     std::vector<sim::NodeConfig> nodes;
     std::string error;
     ASSERT_TRUE(sim::ReadNetworkFile(path, &nodes, &error)) << error;
@@ -51,6 +53,7 @@ TEST(NetworkFile, ValuesAndPeriods) {
     EXPECT_FALSE(n.operational);
     EXPECT_EQ(n.values.master, 127);
     EXPECT_EQ(n.values.setPoint, -3);
+    EXPECT_EQ(n.values.offset, -3);
     EXPECT_EQ(n.values.fan, 3);
     EXPECT_EQ(n.values.ky, 9);
     EXPECT_EQ(n.values.analog, (std::array<int16_t, 4>{215, -5, 300, 80}));
@@ -59,12 +62,13 @@ TEST(NetworkFile, ValuesAndPeriods) {
     EXPECT_EQ(n.statusPeriod, 0u);
     EXPECT_EQ(nodes[1].values.system[1], -450);
     EXPECT_EQ(nodes[1].values.systemByte, 2);
+    EXPECT_EQ(nodes[1].version, 0x3107);
 }
 
 // Each error names the file, the line and what is wrong there.
 TEST(NetworkFile, ErrorsNameTheirPlace) {
     struct Case {
-        const char* text;
+        std::string_view text;
         const char* error;
     } cases[] = {
         {"[Network]\nNodes = 20\n", "line 2: [Network] Nodes"},
@@ -83,12 +87,15 @@ TEST(NetworkFile, ErrorsNameTheirPlace) {
         {"[Network]\nNodes = 30\n[Node30]\n  SetPoint 22\nFan = 9\n", "line 4: \"SetPoint 22\" has no '='"},
         {"[Network]\nNodes = 30\n[Node30\n", "line 3: \"[Node30\" has no ']'"},
         {"[Network]\nNodes = 127\n[Node127]\nSystemValues = 85, 450, 300\n", "line 4: [Node127] SystemValues"},
+        {"[Network]\nNodes = 127\n[Node127]\nSystemValues = 85, 450, -1\n", "line 4: [Node127] SystemValues"},
+        {"[Network]\nNodes = 30\n[Node30]\nSetPoint = 5\0abc\n"sv, "line 4: [Node30] SetPoint"},
         // of several faults the earliest line, whatever order the keys are read in
         {"[Network]\nNodes = 30\n[Node30]\nFan = 9\nSetPoint = 64\nParams2007 = 1,2,3,4,5,6,7,8,9,200\n",
          "line 4: [Node30] Fan"},
+        {"[Network]\nNodes = 30\n[Node30]\nSetPoint = 64\n\nFan 3\n", "line 4: [Node30] SetPoint"},
     };
     for (const auto& c : cases) {
-        const auto path = WriteTemp(c.text);
+        const auto path = WriteTemp(std::string(c.text));
         std::vector<sim::NodeConfig> nodes;
         std::string error;
         EXPECT_FALSE(sim::ReadNetworkFile(path, &nodes, &error)) << c.text;

@@ -452,6 +452,12 @@ TEST_F(Download, SelectionDuringADownload) {
     EXPECT_EQ(table.GetState(0), TDwlFc::StateSelected);
     EXPECT_EQ(table.GetState(1), TDwlFc::StateDone);
     EXPECT_EQ(table.GetState(2), TDwlFc::StateDone);
+    // The next download marks its own nodes only.
+    seq.Start(file);
+    ASSERT_TRUE(RunTo(Idle, 1000, 100));
+    EXPECT_EQ(table.GetState(0), TDwlFc::StateDone);
+    EXPECT_EQ(table.GetState(1), TDwlFc::StateNone);
+    EXPECT_EQ(table.GetState(2), TDwlFc::StateNone);
 }
 
 TEST(ShownFileName, DropsTheFolders) {
