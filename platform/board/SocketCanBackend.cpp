@@ -45,11 +45,12 @@ ssize_t ReadFrame(int s, can_frame& frame, uint32_t& drops, int flags = 0) {
     return got;
 }
 
-// The frames the socket has dropped so far.
-uint32_t KernelDrops(int s) {
+// The frames the socket has dropped so far; known when the kernel does not say.
+uint32_t KernelDrops(int s, uint32_t known) {
     uint32_t info[SK_MEMINFO_VARS] = {};
     socklen_t length = sizeof info;
-    if (getsockopt(s, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_DROPS * sizeof info[0]) return 0;
+    if (getsockopt(s, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_DROPS * sizeof info[0])
+        return known;
     return info[SK_MEMINFO_DROPS];
 }
 
@@ -169,7 +170,7 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
     std::vector<VCI_CAN_OBJ> batch(maxBatch);
     rtl::TPace pace(kRxFramesPerMs, std::chrono::milliseconds(1));
     LossNote losses(name_, note_);
-    uint32_t drops = KernelDrops(socket_);  // the count at the newest frame read
+    uint32_t drops = KernelDrops(socket_, 0);  // the count at the newest frame read
     pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeup_, POLLIN, 0}};
     SetDown(!InterfaceUp());
     while (true) {
@@ -212,7 +213,7 @@ void SocketCanBackend::ReadLoop(std::shared_ptr<Backend> self, Receive receive, 
             can_frame next{};
             uint32_t after = 0;
             if (count < allowed || ReadFrame(socket_, next, after, MSG_PEEK) != ssize_t(sizeof next))
-                after = KernelDrops(socket_);
+                after = KernelDrops(socket_, drops);
             if (after != drops) {
                 batch[count - 1].status |= VCI_RX_OVERRUN;
                 losses.Lost(now);
