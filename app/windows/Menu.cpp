@@ -224,7 +224,10 @@ void TMenuForm::FormClose(forms::TCloseAction& Action) {
 
 void TMenuForm::FormPaint() { Canvas().FillRect({0, 0, Width(), Height()}); }
 
-void TMenuForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TMenuForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
+    // Each key of the menu opens a window or ends the program: held, it acts once, and its
+    // repeats do not reach the window it opened (nor end the program from the menu just shown).
+    if (Shift & forms::ssRepeat) return;
     switch (Key) {
         case forms::VK_F3: MenuSelect(3); break;
         case forms::VK_F4: MenuSelect(4); break;

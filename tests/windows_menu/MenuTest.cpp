@@ -187,6 +187,18 @@ TEST_F(MenuTest, FunctionKeysAndButtonsOpenTheWorkingWindows) {
     EXPECT_FALSE(app->Terminated());
 }
 
+// A held key acts once: the auto-repeats of the F10 that brought the menu back, or of a key that
+// opened a window, reach the menu and do nothing.
+TEST_F(MenuTest, RepeatsOfAHeldKeyDoNothing) {
+    TMenuForm* menu = ShowMenu();
+    TStandIn* nodes = StandIn("NodesUIForm");
+    drive::Activate(*menu);
+    for (uint16_t key : {VK_F10, VK_F3, VK_F5, VK_F10}) drive::PressKey(*menu, key, ssRepeat);
+    EXPECT_FALSE(app->Terminated());
+    EXPECT_FALSE(nodes->Visible());
+    EXPECT_EQ(app->ActiveForm(), menu);
+}
+
 TEST_F(MenuTest, WindowsNotCreatedLeaveTheMenuInFront) {
     TMenuForm* menu = ShowMenu();
     drive::PressKey(*menu, VK_F4);
