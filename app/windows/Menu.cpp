@@ -152,7 +152,7 @@ void TMenuForm::RegisterStrings() {
 void TMenuForm::FormCreate() {
     const int speed = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, kLibrarySettings);
     if (speed == 99) {
-        rtl::MessageBox("file Morvand.ini: topSpeed not found", "FATAL ERROR", rtl::MB_OK);
+        ShowFatal("file Morvand.ini: topSpeed not found");
         Close();
         return;
     }

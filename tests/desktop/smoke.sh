@@ -3,7 +3,8 @@
 # only by real key and mouse events (xdotool): every window opened and left by its keys, the keys
 # of the window in front checked by their effect, the fresh menu's speed choice against stray keys,
 # Alt+F4 from each window, the close and minimise buttons openbox puts on the edit dialog and the
-# legend (wmctrl), minimised windows shown again, a second program in the same folder, and the
+# legend (wmctrl), minimised windows shown again, a second program in the same folder (and the exit
+# statuses of a refused start and a normal end), and the
 # question when the program is ended during a download. A screenshot of each window stays in
 # <build>/smoke for a person.
 # Usage: smoke.sh [build-dir]
@@ -140,6 +141,8 @@ check "F10 leaves the download window" front MENU
 key F10
 check "F10 on the menu ends the program" until_true ended
 check "with the window settings written" settings_written
+wait "$app"
+check "and exit status 0" test $? -eq 0
 
 for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key F5 F9" "DWLD PANEL:key F6"; do
     start
@@ -242,6 +245,8 @@ shot second-program "FATAL ERROR"
 key Return
 check "and ends" until_true eval "! kill -0 $second 2>/dev/null"
 kill "$second" 2>/dev/null
+wait "$second"
+check "with a non-zero exit status" test $? -ne 0
 check "without writing the window settings" eval '! settings_written'
 check "the first runs on" running
 kill -9 "$app" && wait "$app" 2>/dev/null

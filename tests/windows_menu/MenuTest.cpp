@@ -133,6 +133,7 @@ TEST_P(MenuFatalTest, MissingSpeedEndsTheProgramAfterWritingTheSettings) {
     EXPECT_EQ(boxes[0].text, "file Morvand.ini: topSpeed not found");
     EXPECT_EQ(boxes[0].caption, "FATAL ERROR");
     EXPECT_TRUE(app->Terminated());
+    EXPECT_TRUE(StartRefused);
     EXPECT_TRUE(RefreshList->empty());
     EXPECT_EQ(SetupValue("WINWIDTH"), MenuForm->Width()) << "the close wrote the window settings";
     EXPECT_EQ(SetupValue("WINSTATUS"), 0);
@@ -443,6 +444,7 @@ TEST_F(ProgramTest, StartsShowsTheMenuRefreshesItAndEndsWithF10) {
         }
     }), 0);
     ASSERT_TRUE(pressed) << "the menu was shown and refreshed";
+    EXPECT_FALSE(StartRefused);
     EXPECT_EQ(app->ActiveForm(), MenuForm);
     EXPECT_EQ(MenuForm->Caption(), "TELVX - MENU");
     EXPECT_EQ(SetupValue("WINWIDTH"), MenuForm->Width());
