@@ -81,11 +81,14 @@ void TProtocol::OpenSdoExchange(uint8_t node) {
     SdoTransactionNode.store(node);
 }
 
+// The exchange is closed before its state says so: a caller that reads the exchange ended and
+// writes its next request at once (a version collection) must not find it still open, which
+// would refuse the write.
 void TProtocol::CloseSdoExchange(uint8_t node, uint8_t state) {
+    SdoTransactionNode.store(0);
     SetValue(EntryExchangeState, node, true, state);
     // A 0x200C download that waited for this node's failed sequence is not sent.
     if (state == StateFailed && Pending200C && Pending200CNode == node) Pending200C = 0;
-    SdoTransactionNode.store(0);
 }
 
 void TProtocol::CloseOnTimeout(uint8_t node) {
@@ -114,12 +117,12 @@ void TProtocol::SuperviseSdo() {
                 SendSdoUpload(ParameterObject, uint8_t(reply.Sub + 1), node);
                 SetDeadline(SdoDeadline, SdoTimeoutMs);
             } else if (reply.Sub == ParameterSubs) {
+                SdoTransactionNode.store(0);
                 SetValue(EntryExchangeState, node, true, StateIdle);
                 if (Pending200C && Pending200CNode == node) {
                     Pending200C = 0;
                     Due200CNode = node;
                 }
-                SdoTransactionNode.store(0);
             }
             return;
         }

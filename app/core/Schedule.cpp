@@ -45,6 +45,7 @@ uint8_t _CmdLineData::Flags = 0;
 
 rtl::HWND AppWindowHandle = nullptr;
 std::function<void()> RequestTerminate;
+bool StartRefused = false;
 std::function<std::string()> BaseDirSource = [] { return rtl::ExecutableDir(); };
 
 namespace {
@@ -56,7 +57,7 @@ std::unique_ptr<rtl::TFolderLock> InstallationLock;
 
 // Shows the reason, asks the application to end; start-up then returns at once.
 void Fatal(const std::string& text) {
-    rtl::MessageBox(text, "FATAL ERROR", rtl::MB_OK);
+    ShowFatal(text);
     if (RequestTerminate) RequestTerminate();
 }
 
@@ -77,7 +78,13 @@ TLogSettings ReadLogSettings() {
 
 }  // namespace
 
+void ShowFatal(const std::string& text) {
+    StartRefused = true;
+    rtl::MessageBox(text, "FATAL ERROR", rtl::MB_OK);
+}
+
 void ScheduleGlobalsInit() {
+    StartRefused = false;
     BaseDir.clear();
     DateText.Set("");
     TimeText.Set("");

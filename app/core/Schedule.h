@@ -73,6 +73,11 @@ struct _CmdLineData {
 extern rtl::HWND AppWindowHandle;
 // Installed by the form layer: asks the application to end its message loop. Empty: nothing.
 extern std::function<void()> RequestTerminate;
+// A start ended by a "FATAL ERROR" box: the program's exit status is then not 0, so that a start
+// script can tell it from a normal end.
+extern bool StartRefused;
+// Shows the reason in a "FATAL ERROR" box and marks the start as refused.
+void ShowFatal(const std::string& text);
 // Where start-up takes the base directory from: the executable's folder (tests point it elsewhere).
 extern std::function<std::string()> BaseDirSource;
 

@@ -138,10 +138,10 @@ void TDwldUIForm::FormPaint() { Canvas().FillRect({0, 0, Width(), Height()}); }
 
 void TDwldUIForm::FormResize() { SGWin1.SetHeight(SBMonitor.Top() - SGWin1.Top() - 10); }
 
-void TDwldUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TDwldUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
     if (Key != forms::VK_F10) return;
     Key = 0;
-    HideOnMenuTag(kMenuTag);
+    if (!(Shift & forms::ssRepeat)) HideOnMenuTag(kMenuTag);
 }
 
 void TDwldUIForm::BMenuClick(forms::TControl* Sender) { HideOnMenuTag(Sender->Tag); }

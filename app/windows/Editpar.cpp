@@ -74,8 +74,13 @@ void TEditParForm::BClick(forms::TControl* Sender) {
     }
 }
 
-void TEditParForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TEditParForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
     if (Key != forms::VK_ESCAPE && Key != forms::VK_F10) return;
+    // Held, it cancels once: after a refused value the repeats would cancel the reopened dialog.
+    if (Shift & forms::ssRepeat) {
+        Key = 0;
+        return;
+    }
     Key = forms::VK_TAB;
     SetModalResult(forms::mrCancel);
 }

@@ -152,7 +152,7 @@ void TMenuForm::RegisterStrings() {
 void TMenuForm::FormCreate() {
     const int speed = rtl::GetPrivateProfileDecimal("General", "topSpeed", 99, kLibrarySettings);
     if (speed == 99) {
-        rtl::MessageBox("file Morvand.ini: topSpeed not found", "FATAL ERROR", rtl::MB_OK);
+        ShowFatal("file Morvand.ini: topSpeed not found");
         Close();
         return;
     }
@@ -195,17 +195,17 @@ void TMenuForm::ShowVersion() {
         LVers.SetCaption(std::string("Vers. ") + static_cast<const char*>(value));
 }
 
-// Every way of ending the program closes the menu: Alt+F4, the window manager's close request,
-// F10 and EXIT.
-bool TMenuForm::MayEnd() {
+bool TMenuForm::DownloadAllows(const std::string& question) {
     const TDownloadSequence* download = DwldUIForm ? DwldUIForm->Sequence() : nullptr;
     if (!download || !download->NodesInBootLoader()) return true;
-    return rtl::MessageBox("DOWNLOAD IN CORSO!\r\nUSCIRE COMUNQUE?", "ATTENZIONE",
-                           rtl::MB_YESNO | rtl::MB_DEFBUTTON2) == rtl::IDYES;
+    return rtl::MessageBox("DOWNLOAD IN CORSO!\r\n" + question, "ATTENZIONE", rtl::MB_YESNO | rtl::MB_DEFBUTTON2) ==
+           rtl::IDYES;
 }
 
+// Every way of ending the program closes the menu: Alt+F4, the window manager's close request,
+// F10 and EXIT.
 void TMenuForm::FormClose(forms::TCloseAction& Action) {
-    if (!MayEnd()) {
+    if (!DownloadAllows("USCIRE COMUNQUE?")) {
         Action = forms::TCloseAction::caNone;
         return;
     }
@@ -224,7 +224,10 @@ void TMenuForm::FormClose(forms::TCloseAction& Action) {
 
 void TMenuForm::FormPaint() { Canvas().FillRect({0, 0, Width(), Height()}); }
 
-void TMenuForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TMenuForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
+    // Each key of the menu opens a window or ends the program: held, it acts once, and its
+    // repeats do not reach the window it opened (nor end the program from the menu just shown).
+    if (Shift & forms::ssRepeat) return;
     switch (Key) {
         case forms::VK_F3: MenuSelect(3); break;
         case forms::VK_F4: MenuSelect(4); break;
@@ -279,17 +282,23 @@ void TMenuForm::rdbSpeedClick(forms::TControl*) {
         speed = 0;
         RestartRequested = 1;
     }
+    // Nodes in their boot loader stay at the old speed and would no longer hear the program.
+    if (RestartRequested && !DownloadAllows("CAMBIARE VELOCITA' COMUNQUE?")) return KeepStoredSpeed(stored);
     if (!ini.WriteInteger("General", "topSpeed", speed)) {
         // The library takes its speed from the file alone: a restart now would bring it back at
-        // the stored speed. None runs, and the choice shows the stored speed again (setting the
-        // item runs no click).
-        RestartRequested = 0;
-        HighSpeed = stored != 0 ? 1 : 0;
-        rdbSpeed.SetItemIndex(HighSpeed == 1 ? 0 : 1);
+        // the stored speed.
+        KeepStoredSpeed(stored);
         rtl::MessageBox("SALVATAGGIO FALLITO!", "ATTENZIONE", rtl::MB_OK);
         return;
     }
     HighSpeed = speed != 0 ? 1 : 0;
+}
+
+// No restart runs, and the choice shows the stored speed again (setting the item runs no click).
+void TMenuForm::KeepStoredSpeed(int stored) {
+    RestartRequested = 0;
+    HighSpeed = stored != 0 ? 1 : 0;
+    rdbSpeed.SetItemIndex(HighSpeed == 1 ? 0 : 1);
 }
 
 void TMenuForm::SetControlsEnabled(bool enabled) {

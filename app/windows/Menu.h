@@ -62,9 +62,11 @@ private:
     void SBMenuDrawPanel(forms::TStatusBar* StatusBar, forms::TStatusPanel& Panel, const forms::TRect& Rect);
     void rdbSpeedClick(forms::TControl* Sender);
     void ApplicationMessage(forms::TMsg& Msg, bool& Handled);
+    void KeepStoredSpeed(int stored);
     void SetControlsEnabled(bool enabled);
-    // False when the user keeps a download that holds nodes in their boot loader.
-    bool MayEnd();
+    // While a download holds nodes in their boot loader, asks "DOWNLOAD IN CORSO!" and the question
+    // (No is the default); false when the user keeps the download.
+    bool DownloadAllows(const std::string& question);
     void DrawPictures();
 };
 

@@ -189,11 +189,14 @@ int TMsgUIForm::KeyCommand(uint16_t key) {
     }
 }
 
+bool TMsgUIForm::RepeatsWhenHeld(int code) { return code >= 11 && code <= 14; }
+
 // Every key acts, whatever its button's state; the focused control does not see it again.
-void TMsgUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TMsgUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
     const int code = KeyCommand(Key);
     if (code == 0) return;
     Key = 0;
+    if ((Shift & forms::ssRepeat) && !RepeatsWhenHeld(code)) return;
     Command(code);
 }
 

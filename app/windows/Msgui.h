@@ -52,6 +52,9 @@ public:
     // The command of a key: F1..F5, F8, F9, F11, F12 give their number, F10 99, Page Up 13,
     // Page Down 14, any other key 0.
     static int KeyCommand(uint16_t key);
+    // Whether the auto-repeats of a held key give its command again: the paging keys (F11, F12,
+    // Page Up, Page Down) page on; every other command acts once however long its key is held.
+    static bool RepeatsWhenHeld(int code);
     void Command(int code);
 
     void RunLog();

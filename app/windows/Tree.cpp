@@ -176,10 +176,10 @@ void TTreeUIForm::FormResize() {
     MemoLineCount = h / ((fontHeight < 0 ? -fontHeight : fontHeight) + 3);
 }
 
-void TTreeUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TTreeUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
     if (Key == forms::VK_F10) {
         Key = 0;
-        HideOnMenuTag(kMenuTag);
+        if (!(Shift & forms::ssRepeat)) HideOnMenuTag(kMenuTag);
     } else {
         HideOnMenuTag(0);
     }

@@ -255,10 +255,10 @@ void TNodesUIForm::FormResize() {
     SGWin4.SetHeight(h);
 }
 
-void TNodesUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState) {
+void TNodesUIForm::FormKeyDown(uint16_t& Key, forms::TShiftState Shift) {
     if (Key != forms::VK_F10) return;
     Key = 0;
-    Hide();
+    if (!(Shift & forms::ssRepeat)) Hide();
 }
 
 void TNodesUIForm::BClick(forms::TControl* Sender) {

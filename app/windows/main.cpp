@@ -12,5 +12,5 @@ int main(int argc, char** argv) {
     ScheduleShutdown();
     ScheduleGlobalsExit();
     RemoveApplicationHooks();
-    return 0;
+    return StartRefused ? 1 : 0;
 }

@@ -16,7 +16,8 @@ namespace forms {
 class TForm;
 class TControl;
 
-enum TShift : uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32 };
+// ssRepeat: the press is the keyboard's auto-repeat of a key held down.
+enum TShift : uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssRepeat = 64 };
 using TShiftState = uint8_t;
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 enum TAnchor : uint8_t { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };

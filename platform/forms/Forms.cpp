@@ -25,11 +25,13 @@ namespace {
 
 constexpr char kFormProperty[] = "formsForm";
 
-TShiftState ShiftOf(Qt::KeyboardModifiers m) {
+TShiftState ShiftOf(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers m = key.modifiers();
     TShiftState s = 0;
     if (m & Qt::ShiftModifier) s |= ssShift;
     if (m & Qt::AltModifier) s |= ssAlt;
     if (m & Qt::ControlModifier) s |= ssCtrl;
+    if (key.isAutoRepeat()) s |= ssRepeat;
     return s;
 }
 
@@ -43,7 +45,7 @@ public:
             if (e->type() == QEvent::KeyPress && receiver->isWidgetType() && Application) {
                 auto* key = static_cast<QKeyEvent*>(e);
                 const uint16_t vk = VirtualKey(*key);
-                if (vk && Application->HandleKey(static_cast<QWidget*>(receiver), vk, ShiftOf(key->modifiers())))
+                if (vk && Application->HandleKey(static_cast<QWidget*>(receiver), vk, ShiftOf(*key)))
                     return true;
             }
             return QApplication::notify(receiver, e);

@@ -14,12 +14,12 @@ namespace forms::drive {
 
 namespace {
 // A press and a release in the form's focused control (or the form itself).
-void SendKey(TForm& form, int key, Qt::KeyboardModifiers modifiers, const QString& text = {}) {
+void SendKey(TForm& form, int key, Qt::KeyboardModifiers modifiers, const QString& text = {}, bool repeat = false) {
     QWidget* target = form.Widget()->focusWidget();
     if (!target) target = form.Widget();
-    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text, repeat);
     QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text, repeat);
     QApplication::sendEvent(target, &release);
 }
 }  // namespace
@@ -29,7 +29,7 @@ void PressKey(TForm& form, uint16_t vk, TShiftState shift) {
     if (shift & ssShift) modifiers |= Qt::ShiftModifier;
     if (shift & ssAlt) modifiers |= Qt::AltModifier;
     if (shift & ssCtrl) modifiers |= Qt::ControlModifier;
-    SendKey(form, QtKeyFor(vk), modifiers);
+    SendKey(form, QtKeyFor(vk), modifiers, {}, (shift & ssRepeat) != 0);
 }
 
 void TypeText(TForm& form, const std::string& text) {

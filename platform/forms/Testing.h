@@ -12,7 +12,8 @@ class TForm;
 
 namespace forms::drive {
 
-// A key pressed in the form, delivered to its focused control (or the form itself).
+// A key pressed in the form, delivered to its focused control (or the form itself); with ssRepeat
+// it is an auto-repeat of a held key.
 void PressKey(TForm& form, uint16_t vk, TShiftState shift = 0);
 // Characters typed into the form's focused control, one key each.
 void TypeText(TForm& form, const std::string& text);

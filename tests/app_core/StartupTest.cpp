@@ -81,6 +81,7 @@ TEST_F(Startup, NormalStartRunsSchedulerAndPollerAndShutdownFreesAll) {
 
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(terminateRequests, 0);
+    EXPECT_FALSE(StartRefused);
     ASSERT_TRUE(AllCreated());
     EXPECT_EQ(BaseDir, base.string() + "/");
     EXPECT_EQ(_CmdLineData::Flags, 0x49);
@@ -169,6 +170,7 @@ TEST_F(Startup, FatalStepsStopWhereTheyFail) {
         EXPECT_EQ(boxes.boxes[0].caption, "FATAL ERROR");
         EXPECT_EQ(boxes.boxes[0].text, c.expectedText());
         EXPECT_EQ(terminateRequests, 1);
+        EXPECT_TRUE(StartRefused) << "the program ends with a non-zero status";
         const bool exists[] = {bool(AppStr), bool(FanStr), bool(SetupFile), bool(UIFile),
                                bool(Scheduler), bool(FancoilData), bool(DwlFc)};
         for (int i = 0; i < 7; ++i) EXPECT_EQ(exists[i], i < c.created) << "object " << i;

@@ -3,9 +3,9 @@
 # only by real key and mouse events (xdotool): every window opened and left by its keys, the keys
 # of the window in front checked by their effect, the fresh menu's speed choice against stray keys,
 # Alt+F4 from each window, the close and minimise buttons openbox puts on the edit dialog and the
-# legend (wmctrl), minimised windows shown again, a second program in the same folder, and the
-# question when the program is ended during a download. A screenshot of each window stays in
-# <build>/smoke for a person.
+# legend (wmctrl), minimised windows shown again, F5 held on the menu, a second program in the same
+# folder, the exit statuses of a refused start and a normal end, and the question when the program
+# is ended during a download. A screenshot of each window stays in <build>/smoke for a person.
 # Usage: smoke.sh [build-dir]
 set -uo pipefail
 build=$(realpath "${1:-build}")
@@ -140,6 +140,8 @@ check "F10 leaves the download window" front MENU
 key F10
 check "F10 on the menu ends the program" until_true ended
 check "with the window settings written" settings_written
+wait "$app"
+check "and exit status 0" test $? -eq 0
 
 for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key F5 F9" "DWLD PANEL:key F6"; do
     start
@@ -149,6 +151,30 @@ for window in "MENU:" "NODES PANEL:key F3" "NODES TREE:key F4" "MESSAGE LOG:key 
     check "Alt+F4 ends the program from the ${window%:*}" until_true ended
     check "with the window settings written" settings_written
 done
+
+# ---- A held key acts once: F5 held on the menu past the keyboard's auto-repeat delay opens the
+# log, and the repeats that reach it there leave the capture whole: saved before and after, the same.
+saves() { ls "$out/dist/OUT"/TV*.txt 2>/dev/null; }
+start
+key F5
+front "MESSAGE LOG"
+key F1
+sleep 1
+key F2 F4
+check "a stopped capture saved" until_true eval 'saves | grep -q .'
+before=$(saves)
+check "with frames in it" grep -q "DLC: [1-8]" "$before"
+key F10
+front MENU
+xdotool keydown F5 && sleep 1.5 && xdotool keyup F5
+check "F5 held on the menu opens the log" front "MESSAGE LOG"
+key F4
+after() { saves | grep -vxF "$before"; }
+check "and its repeats leave the capture whole" until_true eval 'after | grep -q . && cmp -s "$before" "$(after)"'
+key F10
+check "F10 goes back to the menu" front MENU
+key alt+F4
+check "Alt+F4 ends the program" until_true ended
 
 # ---- The nodes panel's first focus: a node number typed right after F3 goes into the first
 # node field, whose Enter shows that node; Tab takes the keys on to the next field in reading order.
@@ -242,6 +268,8 @@ shot second-program "FATAL ERROR"
 key Return
 check "and ends" until_true eval "! kill -0 $second 2>/dev/null"
 kill "$second" 2>/dev/null
+wait "$second"
+check "with a non-zero exit status" test $? -ne 0
 check "without writing the window settings" eval '! settings_written'
 check "the first runs on" running
 kill -9 "$app" && wait "$app" 2>/dev/null

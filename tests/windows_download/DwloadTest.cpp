@@ -21,6 +21,7 @@
 #include "forms/Testing.h"
 #include "protocol_roads/HexRecords.h"
 #include "rtl/Clock.h"
+#include "rtl/Profile.h"
 #include "sim/BootLoader.h"
 #include "windows_common/InstallFixture.h"
 
@@ -423,14 +424,17 @@ TEST_F(DwloadTest, F10AndTheMenuButtonReturnToTheMenu) {
     drive::PressKey(*window, VK_F10);
     EXPECT_TRUE(window->Visible()) << "only while the menu button is enabled";
     window->BMenu.SetEnabled(true);
+    MenuForm->rdbSpeed.ClickItem(1);
+    EXPECT_EQ(MenuForm->RestartRequested, 1) << "the speed switch restarts at once";
     drive::PressKey(*window, VK_F4, ssAlt);
     EXPECT_TRUE(app->Terminated()) << "Alt+F4 ends the program";
     EXPECT_TRUE(boxes.empty()) << "without asking while no download runs";
 }
 
-// Ending the program while nodes wait in their boot loader asks first, whichever way it is ended;
-// No keeps the download going, Yes ends the program.
-TEST_F(DwloadTest, EndingTheProgramDuringADownloadAsksFirst) {
+// Ending the program or switching the bus speed while nodes wait in their boot loader asks first,
+// whichever way it is ended; No keeps the download going and the speed as stored, Yes ends the
+// program.
+TEST_F(DwloadTest, EndingTheProgramOrSwitchingTheSpeedDuringADownloadAsksFirst) {
     WriteText(work / "IN" / "app.hex", FirmwareFile());
     Open();
     chosen = "IN/app.hex";
@@ -438,23 +442,33 @@ TEST_F(DwloadTest, EndingTheProgramDuringADownloadAsksFirst) {
     Tick();  // no node selected: the erase puts every waiting node into its boot loader
     ASSERT_EQ(DownloadState(), ReadFile);
     boxAnswer = rtl::IDNO;
-    const std::function<void()> ways[] = {
-        [&] { drive::PressKey(*window, VK_F4, ssAlt); },
-        [&] { drive::CloseRequest(*window); },
-        [&] {  // F10 pauses the download; EXIT of the menu would leave it so
-            drive::PressKey(*window, VK_F10);
-            drive::PressKey(*MenuForm, VK_F10);
-        }};
-    for (const auto& way : ways) {
-        way();
+    struct Way {
+        std::function<void()> act;
+        const char* question;
+    };
+    const Way ways[] = {
+        {[&] { drive::PressKey(*window, VK_F4, ssAlt); }, "USCIRE COMUNQUE?"},
+        {[&] { drive::CloseRequest(*window); }, "USCIRE COMUNQUE?"},
+        {[&] {  // F10 pauses the download; EXIT of the menu would leave it so
+             drive::PressKey(*window, VK_F10);
+             drive::PressKey(*MenuForm, VK_F10);
+         },
+         "USCIRE COMUNQUE?"},
+        {[&] { MenuForm->rdbSpeed.ClickItem(1); }, "CAMBIARE VELOCITA' COMUNQUE?"},
+    };
+    for (const Way& way : ways) {
+        way.act();
         ASSERT_FALSE(boxes.empty());
-        EXPECT_EQ(boxes.back().text, "DOWNLOAD IN CORSO!\r\nUSCIRE COMUNQUE?");
+        EXPECT_EQ(boxes.back().text, std::string("DOWNLOAD IN CORSO!\r\n") + way.question);
         EXPECT_EQ(boxes.back().caption, "ATTENZIONE");
         EXPECT_EQ(boxes.back().flags, rtl::MB_YESNO | rtl::MB_DEFBUTTON2) << "No is the default";
         EXPECT_FALSE(app->Terminated());
         EXPECT_EQ(DownloadState(), ReadFile);
     }
     EXPECT_EQ(boxes.size(), std::size(ways));
+    EXPECT_EQ(MenuForm->rdbSpeed.ItemIndex(), 0) << "the switch shows the stored speed again";
+    EXPECT_EQ(MenuForm->RestartRequested, 0);
+    EXPECT_EQ(rtl::GetPrivateProfileString("General", "topSpeed", "", (work / "Morvand.ini").string()), "1");
     drive::PressKey(*MenuForm, VK_F6);
     boxAnswer = rtl::IDYES;
     drive::PressKey(*window, VK_F4, ssAlt);

@@ -182,6 +182,14 @@ protected:
             return true;
         });
     }
+    // The host's version requests (upload of 0x200F) the bus carried so far.
+    size_t VersionRequests() const {
+        return size_t(std::count_if(carried.begin(), carried.end(), [](const sim::BusFrame& b) {
+            const auto& d = b.frame.data;
+            return b.sender == sim::kSenderHost && (b.frame.id & 0x780) == 0x600 && d[0] == 0x40 && d[1] == 0x0F &&
+                   d[2] == 0x20;
+        }));
+    }
     bool Restarted(uint8_t node, uint16_t version) {
         const auto s = net->NodeState(node);
         return s->version == version && s->mode == sim::NodeMode::Operational;
@@ -206,6 +214,14 @@ protected:
         seq.Start(path);
         int sameState = 0;
         uint8_t last = Idle;
+        // The collection's progress: the slots it gave a version, and the requests sent before it.
+        constexpr uint16_t Unread = 0xFFFF;
+        size_t requestsBefore = 0;
+        const auto read = [&] {
+            int n = 0;
+            for (int slot = 0; slot < TDwlFc::kSlots; ++slot) n += table.GetVersion(slot) != Unread;
+            return size_t(n);
+        };
         const bool ended = Eventually([&] {
             Drain();
             model.Poll();
@@ -232,13 +248,24 @@ protected:
                     clock.Advance(15001);
                     EXPECT_TRUE(FreshHeartbeats(selected));
                     EXPECT_TRUE(ModelShows(selected));
+                    for (int slot = 0; slot < TDwlFc::kSlots; ++slot) table.SetVersion(slot, Unread);
+                    requestsBefore = VersionRequests();
                     break;
                 }
                 default: break;
             }
-            // A version request reaches the library's protocol thread within its next pass; the
-            // window's refresh comes 100 ms after the request, and so does this one's, roughly.
-            if (seq.GetCollectState() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            // The window's next refresh reads the state of the node it asked; in the program it
+            // comes 100 ms later, long after the library's next pass took the request. Here it
+            // comes once the request is on the bus (the library sets the state before it sends),
+            // whatever keeps the library's thread off a CPU meanwhile.
+            if (seq.GetCollectState() == 2) {
+                const size_t asked = requestsBefore + read() + 1;
+                EXPECT_TRUE(Eventually([&] {
+                    Drain();
+                    model.Poll();
+                    return VersionRequests() >= asked;
+                })) << "a version request never reached the bus";
+            }
             return state == Idle && seq.GetCollectState() == 0;
         }, 60000);
         EXPECT_TRUE(ended) << "stuck in state " << int(seq.GetDownloadState());

@@ -133,6 +133,7 @@ TEST_P(MenuFatalTest, MissingSpeedEndsTheProgramAfterWritingTheSettings) {
     EXPECT_EQ(boxes[0].text, "file Morvand.ini: topSpeed not found");
     EXPECT_EQ(boxes[0].caption, "FATAL ERROR");
     EXPECT_TRUE(app->Terminated());
+    EXPECT_TRUE(StartRefused);
     EXPECT_TRUE(RefreshList->empty());
     EXPECT_EQ(SetupValue("WINWIDTH"), MenuForm->Width()) << "the close wrote the window settings";
     EXPECT_EQ(SetupValue("WINSTATUS"), 0);
@@ -185,6 +186,18 @@ TEST_F(MenuTest, FunctionKeysAndButtonsOpenTheWorkingWindows) {
     EXPECT_TRUE(app->FindForm("MsgUIForm")->Visible());
     EXPECT_FALSE(menu->Visible());
     EXPECT_FALSE(app->Terminated());
+}
+
+// A held key acts once: the auto-repeats of the F10 that brought the menu back, or of a key that
+// opened a window, reach the menu and do nothing.
+TEST_F(MenuTest, RepeatsOfAHeldKeyDoNothing) {
+    TMenuForm* menu = ShowMenu();
+    TStandIn* nodes = StandIn("NodesUIForm");
+    drive::Activate(*menu);
+    for (uint16_t key : {VK_F10, VK_F3, VK_F5, VK_F10}) drive::PressKey(*menu, key, ssRepeat);
+    EXPECT_FALSE(app->Terminated());
+    EXPECT_FALSE(nodes->Visible());
+    EXPECT_EQ(app->ActiveForm(), menu);
 }
 
 TEST_F(MenuTest, WindowsNotCreatedLeaveTheMenuInFront) {
@@ -431,6 +444,7 @@ TEST_F(ProgramTest, StartsShowsTheMenuRefreshesItAndEndsWithF10) {
         }
     }), 0);
     ASSERT_TRUE(pressed) << "the menu was shown and refreshed";
+    EXPECT_FALSE(StartRefused);
     EXPECT_EQ(app->ActiveForm(), MenuForm);
     EXPECT_EQ(MenuForm->Caption(), "TELVX - MENU");
     EXPECT_EQ(SetupValue("WINWIDTH"), MenuForm->Width());

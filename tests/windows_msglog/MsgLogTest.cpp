@@ -504,6 +504,21 @@ TEST_F(LogTest, ClearEmptiesRingAndMemoAndKeepsTheState) {
     EXPECT_NE(lines[0].find("Id: 201"), std::string::npos);
 }
 
+// F5 held on the menu opens the log and its auto-repeats reach the log as F5 CLEAR: they leave
+// the capture whole. A held Page Up goes on paging.
+TEST_F(LogTest, HeldF5ClearsNothingAndHeldPagingPagesOn) {
+    Put(300);
+    TMsgUIForm& log = Open();
+    for (int i = 0; i < 3; ++i) drive::PressKey(log, VK_F5, ssRepeat);
+    EXPECT_EQ(RxMsgRing.WriteIndex(), 300);
+    EXPECT_EQ(RxMsgRing.Record(300).Id, 0x101u + 299);
+    Press(VK_F12);
+    for (uint16_t shown : {290, 280, 270}) {
+        drive::PressKey(log, VK_PRIOR, ssRepeat);
+        EXPECT_EQ(log.ShownIndex, shown);
+    }
+}
+
 TEST_F(LogTest, WindowLinesFollowTheHeightAndALowWindowShowsNothing) {
     TMsgUIForm& log = Open();
     struct Case {
