@@ -29,7 +29,7 @@ namespace sim {
 enum class TimeMode { RealTime, Manual, Unthrottled };
 
 // Received frames the host port keeps for its host at the most.
-constexpr size_t kHostRxCapacity = 4096;
+constexpr size_t kHostRxCapacity = 1024;
 
 // Who put a frame on the bus: a node number, or one of these.
 constexpr int kSenderHost = -1, kSenderInjected = -2, kSenderBackground = -3;

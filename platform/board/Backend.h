@@ -11,11 +11,12 @@
 
 namespace vci {
 
-// The most received frames a board hands to the receive callback in a millisecond. A bus at its
-// limit carries about 2.5; the rest of the rate takes up a backlog the board kept while the
-// machine stalled. Four a millisecond leave the protocol library's 19-frame ring room for a
-// receiver that reads every 4 ms, whatever the receiver behind it does.
-constexpr size_t kRxFramesPerMs = 4;
+// The most received frames a board hands to the receive callback in a millisecond (and at once).
+// A bus at its limit carries up to about 2.6; the rest of the rate takes up a backlog the board kept
+// while the machine stalled. Three a millisecond fill the protocol library's 19-frame ring in no
+// less than 5 ms, so a receiver that reads every 4 ms, a little late at times, loses nothing,
+// whatever the receiver behind it does.
+constexpr size_t kRxFramesPerMs = 3;
 
 // Informational texts of a board (such as an interface that went down), also from its threads.
 using Note = std::function<void(const std::string&)>;
