@@ -25,15 +25,32 @@ namespace {
 
 constexpr char kFormProperty[] = "formsForm";
 
-TShiftState ShiftOf(const QKeyEvent& key) {
+TShiftState ShiftOf(const QKeyEvent& key, bool repeat) {
     const Qt::KeyboardModifiers m = key.modifiers();
     TShiftState s = 0;
     if (m & Qt::ShiftModifier) s |= ssShift;
     if (m & Qt::AltModifier) s |= ssAlt;
     if (m & Qt::ControlModifier) s |= ssCtrl;
-    if (key.isAutoRepeat()) s |= ssRepeat;
+    if (repeat) s |= ssRepeat;
     return s;
 }
+
+// The X server repeats a held key as a release and a press with one time stamp. Qt tells such a
+// pair only when the press is already queued as the release is read; the stamps tell it always.
+class RepeatWatch {
+public:
+    void Released(const QKeyEvent& key) {
+        key_ = key.key();
+        time_ = key.timestamp();
+    }
+    bool IsRepeat(const QKeyEvent& press) const {
+        return press.isAutoRepeat() || (press.timestamp() != 0 && press.timestamp() == time_ && press.key() == key_);
+    }
+
+private:
+    int key_ = 0;
+    quint64 time_ = 0;
+};
 
 // Every key passes the application's hook, the form and the focused control before Qt sees it.
 class QtApp : public QApplication {
@@ -42,10 +59,11 @@ public:
     bool notify(QObject* receiver, QEvent* e) override {
         // An exception in a handler is shown, and the loop goes on.
         try {
+            if (e->type() == QEvent::KeyRelease) repeats_.Released(*static_cast<QKeyEvent*>(e));
             if (e->type() == QEvent::KeyPress && receiver->isWidgetType() && Application) {
                 auto* key = static_cast<QKeyEvent*>(e);
                 const uint16_t vk = VirtualKey(*key);
-                if (vk && Application->HandleKey(static_cast<QWidget*>(receiver), vk, ShiftOf(*key)))
+                if (vk && Application->HandleKey(static_cast<QWidget*>(receiver), vk, ShiftOf(*key, repeats_.IsRepeat(*key))))
                     return true;
             }
             return QApplication::notify(receiver, e);
@@ -56,6 +74,9 @@ public:
         }
         return true;
     }
+
+private:
+    RepeatWatch repeats_;
 };
 
 class PostedEvent : public QEvent {

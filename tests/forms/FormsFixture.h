@@ -25,6 +25,7 @@ public:
     TRecordingForm() : forms::TForm("RecordingForm", 300, 200) {}
     std::vector<std::string> events;
     std::vector<uint16_t> keys;
+    std::vector<forms::TShiftState> shifts;
     uint16_t consume = 0;  // a key the form takes for itself
     forms::TCloseAction closeAction = forms::TCloseAction::caHide;
 
@@ -38,8 +39,9 @@ protected:
         action = closeAction;
     }
     void FormResize() override { events.push_back("resize"); }
-    void FormKeyDown(uint16_t& key, forms::TShiftState) override {
+    void FormKeyDown(uint16_t& key, forms::TShiftState shift) override {
         keys.push_back(key);
+        shifts.push_back(shift);
         if (key == consume) key = 0;
     }
 };
